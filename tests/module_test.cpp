@@ -88,11 +88,12 @@ struct probe_run
   int exit_status = -1;
 };
 
-// Runs the probe with a clean environment plus @env, under fatal criticals
-// so that any GTK critical ends it.
+using env_list = std::vector<std::pair<const char *, std::string>>;
+
+// Runs @command (the probe, or a wrapper around it) with a clean environment
+// plus @env, under fatal criticals so that any GTK critical ends it.
 probe_run
-run_probe (const x_server &server, const std::vector<std::pair<const char *, std::string>> &env,
-           const std::vector<std::string> &args)
+run_command (const x_server &server, const env_list &env, const std::vector<std::string> &command)
 {
   gchar **envp = g_get_environ ();
   for (const char *name : { "GTK_MODULES", "GTK2_MODULES", "GTK_RGBA_APPS", "GTK_PATH",
@@ -103,8 +104,8 @@ run_probe (const x_server &server, const std::vector<std::pair<const char *, std
   for (const auto &[name, value] : env)
     envp = g_environ_setenv (envp, name, value.c_str (), TRUE);
 
-  std::vector<const char *> argv = { probe_path };
-  for (const std::string &arg : args)
+  std::vector<const char *> argv;
+  for (const std::string &arg : command)
     argv.push_back (arg.c_str ());
   argv.push_back (nullptr);
 
@@ -119,7 +120,7 @@ run_probe (const x_server &server, const std::vector<std::pair<const char *, std
   g_autoptr (GBytes) err = nullptr;
   if (process == nullptr
       || !g_subprocess_communicate (process, nullptr, nullptr, &out, &err, &error))
-    g_error ("cannot run %s: %s", probe_path, error->message);
+    g_error ("cannot run %s: %s", argv[0], error->message);
 
   probe_run run;
   gsize size;
@@ -131,6 +132,14 @@ run_probe (const x_server &server, const std::vector<std::pair<const char *, std
   if (run.exited)
     run.exit_status = g_subprocess_get_exit_status (process);
   return run;
+}
+
+probe_run
+run_probe (const x_server &server, const env_list &env, const std::vector<std::string> &args)
+{
+  std::vector<std::string> command = { probe_path };
+  command.insert (command.end (), args.begin (), args.end ());
+  return run_command (server, env, command);
 }
 
 void
@@ -183,7 +192,7 @@ TEST_P (module_test, switches_only_selected_programs)
 {
   const auto &[how, c] = GetParam ();
 
-  std::vector<std::pair<const char *, std::string>> env;
+  env_list env;
   std::vector<std::string> args;
   switch (how)
     {
@@ -223,7 +232,7 @@ TEST (module_without_rgba_visual, prints_the_notice_and_keeps_the_colormaps)
   struct
   {
     const x_server *server;
-    std::vector<std::pair<const char *, std::string>> env;
+    env_list env;
   } screens[] = {
     { plain_server, { { "GTK_MODULES", module_path }, { "GTK_RGBA_APPS", "rgba_probe" } } },
     { rgba_server,
@@ -255,6 +264,120 @@ TEST (module_entry, repeats_everything_on_each_call)
       { std::string ("--load=") + module_path });
   expect_clean_exit (run);
   EXPECT_EQ (run.out, notice ("rgba_probe") + notice ("rgba_probe") + "args=\n" + rgba_colormaps);
+}
+
+// The longest list one environment string holds on Linux (128 KiB with the
+// "NAME=" and the NUL), of numbered entries, with @last as the final entry.
+std::string
+longest_list (const std::string &first, const std::string &last)
+{
+  const std::size_t room = 128 * 1024 - sizeof "GTK_RGBA_APPS=" - last.size ();
+  std::string value = first;
+  char entry[16];
+  for (int i = 0; value.size () + 10 < room; i++)
+    {
+      std::snprintf (entry, sizeof entry, "app%05d:", i);
+      value += entry;
+    }
+  return value + last;
+}
+
+TEST (module_input, decides_right_on_any_bytes)
+{
+  struct
+  {
+    std::string prgname;
+    std::string apps;
+    bool selected;
+  } cases[] = {
+    { "rgba_probe", longest_list ("", "rgba_probe"), true },
+    { "rgba_probe", longest_list ("allbut:", "rgba_probe"), false },
+    { "rgba_probe", longest_list ("allbut:", "rgba_probe_"), true },
+    { "\xff\xfe\xc3(", "editor:\xff\xfe\xc3(", true },
+    { "\xff\xfe\xc3(", "editor:\xff\xfe", false },
+    { " spaced name ", "editor: spaced name ", true },
+    { " spaced name ", "editor:spaced name", false },
+    { "tab\tbell\a", "allbut:tab\tbell\a", false },
+    { "esc\x1b[31m", "allbut:editor", true },
+    { "line\nbreak", "line\nbreak", true },
+  };
+
+  // GTK names a program after the file it was started as, so each name is
+  // a link to the probe.
+  g_autoptr (GError) error = nullptr;
+  g_autofree gchar *dir = g_dir_make_tmp ("rgba-names-XXXXXX", &error);
+  ASSERT_NE (dir, nullptr) << error->message;
+
+  for (const auto &c : cases)
+    {
+      g_autofree gchar *escaped = g_strescape (c.prgname.c_str (), "");
+      SCOPED_TRACE (testing::Message ()
+                    << "prgname \"" << escaped << "\", list of " << c.apps.size () << " bytes");
+      g_autofree gchar *link = g_build_filename (dir, c.prgname.c_str (), nullptr);
+      ASSERT_EQ (symlink (probe_path, link), 0);
+
+      const probe_run run = run_command (
+          *rgba_server, { { "GTK_MODULES", module_path }, { "GTK_RGBA_APPS", c.apps } }, { link });
+      unlink (link);
+
+      expect_clean_exit (run);
+      if (c.selected)
+        EXPECT_EQ (run.out, notice (c.prgname) + "args=\n" + rgba_colormaps);
+      else
+        EXPECT_EQ (run.out, std::string ("args=\n") + plain_colormaps);
+    }
+  rmdir (dir);
+}
+
+// Valgrind's reports of errors and of definitely lost blocks whose stacks
+// pass through the module.
+std::vector<std::string>
+memcheck_reports_on_module (const std::string &log)
+{
+  std::vector<std::string> reports;
+  g_auto (GStrv) lines = g_strsplit (log.c_str (), "\n", -1);
+  std::string report;
+  for (gchar **line = lines; *line != nullptr; line++)
+    {
+      // A report ends at a line that holds nothing but valgrind's prefix.
+      const bool blank = g_regex_match_simple ("^==\\d+==\\s*$", *line, GRegexCompileFlags (0),
+                                               GRegexMatchFlags (0));
+      if (!blank)
+        {
+          report += *line;
+          report += '\n';
+          continue;
+        }
+      for (const char *needle : { "librgba-colormap", "gtk_module_init.cpp", "rgba_apps_selects" })
+        if (report.find (needle) != std::string::npos)
+          {
+            reports.push_back (report);
+            break;
+          }
+      report.clear ();
+    }
+  return reports;
+}
+
+TEST (module_under_memcheck, leaves_no_errors_or_leaks_of_its_own)
+{
+  for (const char *apps : { "rgba_probe", "editor:viewer" })
+    {
+      SCOPED_TRACE (apps);
+      const probe_run run = run_command (
+          *rgba_server, { { "GTK_MODULES", module_path }, { "GTK_RGBA_APPS", apps } },
+          { "valgrind", "--tool=memcheck", "--leak-check=full", "--show-leak-kinds=definite",
+            "--num-callers=50", probe_path });
+      EXPECT_TRUE (run.exited);
+      EXPECT_EQ (run.exit_status, 0);
+      EXPECT_NE (run.err.find ("ERROR SUMMARY"), std::string::npos) << run.err;
+      if (g_strcmp0 (apps, "rgba_probe") == 0)
+        EXPECT_EQ (run.out, notice ("rgba_probe") + "args=\n" + rgba_colormaps);
+      else
+        EXPECT_EQ (run.out, std::string ("args=\n") + plain_colormaps);
+      for (const std::string &report : memcheck_reports_on_module (run.err))
+        ADD_FAILURE () << report;
+    }
 }
 
 } // namespace
