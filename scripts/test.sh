@@ -1,12 +1,19 @@
 #!/usr/bin/env bash
-# Installs what the tests need, builds everything and runs the whole suite.
+# Installs what the tests need, builds everything and runs the whole suite:
+# once with g++, and once more with clang for the fuzz test, whose
+# sanitizers need clang's runtime.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=$root/build
 
-bash "$root/scripts/install-deps.sh" cmake g++ pkg-config binutils libgtk2.0-dev libgtest-dev \
-  xvfb x11-utils
-cmake -S "$root" -B "$build" -DBUILD_TESTING=ON
-cmake --build "$build" -j "$(nproc)"
-ctest --test-dir "$build" --output-on-failure
+bash "$root/scripts/install-deps.sh" cmake g++ clang libclang-rt-14-dev pkg-config binutils \
+  libgtk2.0-dev libgtest-dev valgrind xvfb x11-utils
+
+cmake -S "$root" -B "$root/build" -DBUILD_TESTING=ON
+cmake --build "$root/build" -j "$(nproc)"
+
+CC=clang CXX=clang++ cmake -S "$root" -B "$root/build-fuzz" -DBUILD_TESTING=ON -DRGBA_FUZZ=ON
+cmake --build "$root/build-fuzz" -j "$(nproc)" --target rgba_apps_selects_fuzzer
+
+ctest --test-dir "$root/build-fuzz" --output-on-failure -R '^fuzz_'
+ctest --test-dir "$root/build" --output-on-failure
