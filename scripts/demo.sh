@@ -10,6 +10,7 @@ set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$root/build
+source "$root/scripts/xvfb.sh"
 
 bash "$root/scripts/install-deps.sh" cmake g++ pkg-config libgtk2.0-dev gtk2.0-examples \
   x11-utils xvfb
@@ -27,13 +28,9 @@ trap cleanup EXIT
 private=false
 if [ -z "${DISPLAY:-}" ]; then
   private=true
-  Xvfb -displayfd 3 -nolisten tcp 3>"$work/display" 2>/dev/null &
-  pids+=($!)
-  for _ in $(seq 100); do
-    [ -s "$work/display" ] && break
-    sleep 0.1
-  done
-  export DISPLAY=:$(head -n1 "$work/display")
+  start_xvfb "$work"
+  pids+=("$xvfb_pid")
+  export DISPLAY=$xvfb_display
 fi
 
 export GTK_RGBA_APPS=${GTK_RGBA_APPS-gtk-demo}

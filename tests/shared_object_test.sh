@@ -6,6 +6,7 @@
 set -euo pipefail
 
 module=$1 build_dir=$2 probe=$3 module_dir=$4
+source "$(dirname "$0")/../scripts/xvfb.sh"
 failures=0
 check() { # check DESCRIPTION COMMAND...
   local what=$1
@@ -28,9 +29,9 @@ check "needs no C++ runtime (needs: $(echo $needed))" \
 check "has no static constructors" bash -c '! nm "$1" | grep -q _GLOBAL__sub_I' _ "$module"
 
 stage=$(mktemp -d)
-xvfb=
+xvfb_pid=
 cleanup() {
-  [ -z "$xvfb" ] || kill "$xvfb" 2>/dev/null || true
+  [ -z "$xvfb_pid" ] || kill "$xvfb_pid" 2>/dev/null || true
   rm -rf "$stage"
 }
 trap cleanup EXIT
@@ -38,16 +39,10 @@ trap cleanup EXIT
 DESTDIR=$stage cmake --install "$build_dir" >/dev/null
 check "installs into the GTK 2 module folder" test -f "$stage$module_dir/librgba-colormap.so"
 
-Xvfb -displayfd 3 -nolisten tcp 3>"$stage/display" 2>/dev/null &
-xvfb=$!
-for _ in $(seq 100); do
-  [ -s "$stage/display" ] && break
-  sleep 0.1
-done
-display=:$(head -n1 "$stage/display")
+start_xvfb "$stage"
 
 for variable in GTK2_MODULES GTK_MODULES; do
-  out=$(env -u GTK_MODULES -u GTK2_MODULES DISPLAY="$display" G_DEBUG=fatal-criticals \
+  out=$(env -u GTK_MODULES -u GTK2_MODULES DISPLAY="$xvfb_display" G_DEBUG=fatal-criticals \
     GTK_PATH="$stage$module_dir/.." "$variable=rgba-colormap" GTK_RGBA_APPS=rgba_probe \
     "$probe" 2>&1) || true
   expected=$'\nprogname=rgba_probe; RGBA=on\nargs=\nwidget=32 default=32 default-is-rgba=yes window=32'
