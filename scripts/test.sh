@@ -7,7 +7,8 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 
 bash "$root/scripts/install-deps.sh" cmake g++ clang libclang-rt-14-dev pkg-config binutils \
-  libgtk2.0-dev libgtest-dev libbenchmark-dev valgrind xvfb x11-utils
+  libgtk2.0-dev libgtest-dev libbenchmark-dev valgrind xvfb x11-utils xcompmgr \
+  gtk2.0-examples gpicview gmrun hexchat lxtask sylpheed
 
 cmake -S "$root" -B "$root/build" -DBUILD_TESTING=ON
 cmake --build "$root/build" -j "$(nproc)"
