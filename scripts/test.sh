@@ -6,7 +6,7 @@ set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 
-bash "$root/scripts/install-deps.sh" cmake g++ clang libclang-rt-14-dev pkg-config binutils dpkg-dev \
+bash "$root/scripts/install-deps.sh" cmake g++ clang libclang-rt-14-dev pkg-config binutils dpkg-dev file \
   libgtk2.0-dev libgtest-dev libbenchmark-dev valgrind xvfb x11-utils xcompmgr \
   gtk2.0-examples gpicview gmrun hexchat lxtask sylpheed hsetroot imagemagick fonts-dejavu-core
 
