@@ -12,16 +12,14 @@ set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$root/build
-source "$root/scripts/xvfb.sh"
+source "$root/scripts/lib.sh"
 
-bash "$root/scripts/install-deps.sh" cmake g++ pkg-config libgtk2.0-dev libgail-common \
+bash "$root/scripts/install-deps.sh" cmake g++ pkg-config libgtk2.0-dev libgtest-dev libgail-common \
   libcanberra-gtk-module appmenu-gtk2-module dbus-daemon valgrind xvfb >&2
-cmake -S "$root" -B "$build" >/dev/null
-cmake --build "$build" --target rgba-colormap rgba_probe rgba_empty_module >/dev/null
+build_targets "$build" rgba-colormap rgba_probe rgba_empty_module
 
-work=$(mktemp -d)
-trap 'kill "$xvfb_pid" 2>/dev/null || true; rm -rf "$work"' EXIT
-start_xvfb "$work"
+begin_work
+start_xvfb
 
 probe=$build/tests/rgba_probe
 ours=$build/librgba-colormap.so
@@ -31,7 +29,7 @@ empty=$build/bench/librgba_empty_module.so
 # Each run gets a session bus of its own, as on a desktop: without one the
 # appmenu module gives up early and looks cheaper than no module at all.
 instructions() {
-  env -i PATH="$PATH" HOME="$work" DISPLAY="$xvfb_display" "$@" \
+  env -i PATH="$PATH" HOME="$work" DISPLAY="$DISPLAY" "$@" \
     dbus-run-session -- valgrind --tool=callgrind --callgrind-out-file=/dev/null "$probe" 2>&1 >/dev/null |
     sed -n 's/.*Collected : \([0-9]*\).*/\1/p'
 }

@@ -10,30 +10,20 @@
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
-source "$root/scripts/xvfb.sh"
+source "$root/scripts/lib.sh"
 output=${1:-$root/docs/rgba-colormap.png}
 build=${2:-}
 
-bash "$root/scripts/install-deps.sh" cmake g++ pkg-config libgtk2.0-dev xvfb x11-utils \
+bash "$root/scripts/install-deps.sh" cmake g++ pkg-config libgtk2.0-dev libgtest-dev xvfb x11-utils \
   hsetroot xcompmgr imagemagick fonts-dejavu-core >&2
 if [ -z "$build" ]; then
   build=$root/build
-  cmake -S "$root" -B "$build" >/dev/null
-  cmake --build "$build" --target rgba-colormap translucent_window >/dev/null
+  build_targets "$build" rgba-colormap translucent_window
 fi
 build=$(cd "$build" && pwd)
 
-work=$(mktemp -d)
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-start_xvfb "$work" -screen 0 660x260x24
-pids+=("$xvfb_pid")
-export DISPLAY=$xvfb_display
+begin_work
+start_xvfb -screen 0 660x260x24
 # A checkered desktop, set the way desktops do it (_XROOTPMAP_ID), which is
 # what the compositor paints beneath the windows.
 convert -size 24x24 pattern:checkerboard +level-colors '#2a2a2a,#f0b030' "$work/tile.png"

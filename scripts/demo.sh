@@ -10,27 +10,19 @@ set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$root/build
-source "$root/scripts/xvfb.sh"
+source "$root/scripts/lib.sh"
 
 bash "$root/scripts/install-deps.sh" cmake g++ pkg-config libgtk2.0-dev gtk2.0-examples \
   x11-utils xvfb
 cmake -S "$root" -B "$build" -DBUILD_TESTING=OFF >/dev/null
 cmake --build "$build" --target rgba-colormap >/dev/null
 
-work=$(mktemp -d)
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  rm -rf "$work"
-}
-trap cleanup EXIT
+begin_work
 
 private=false
 if [ -z "${DISPLAY:-}" ]; then
   private=true
-  start_xvfb "$work"
-  pids+=("$xvfb_pid")
-  export DISPLAY=$xvfb_display
+  start_xvfb
 fi
 
 export GTK_RGBA_APPS=${GTK_RGBA_APPS-gtk-demo}

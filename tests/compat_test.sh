@@ -11,7 +11,7 @@
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
-source "$root/scripts/xvfb.sh"
+source "$root/scripts/lib.sh"
 
 # file to run : name it reports to GLib (a program may choose its own)
 programs=(
@@ -23,31 +23,22 @@ programs=(
   sylpheed:sylpheed
 )
 
-bash "$root/scripts/install-deps.sh" cmake g++ pkg-config libgtk2.0-dev xvfb x11-utils xcompmgr \
+bash "$root/scripts/install-deps.sh" cmake g++ pkg-config libgtk2.0-dev libgtest-dev xvfb x11-utils xcompmgr \
   gtk2.0-examples gpicview gmrun hexchat lxtask sylpheed >&2
 
 build=${1:-}
 if [ -z "$build" ]; then
   build=$root/build
-  cmake -S "$root" -B "$build" >/dev/null
-  cmake --build "$build" --target rgba-colormap >/dev/null
+  build_targets "$build" rgba-colormap
 fi
 
-work=$(mktemp -d)
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  rm -rf "$work"
-}
-trap cleanup EXIT
+begin_work
 
 DESTDIR=$work/stage cmake --install "$build" >/dev/null
 module=$(find "$work/stage" -name librgba-colormap.so)
 gtk_path=$(dirname "$(dirname "$module")")
 
-start_xvfb "$work"
-pids+=("$xvfb_pid")
-export DISPLAY=$xvfb_display
+start_xvfb
 xcompmgr 2>/dev/null &
 pids+=($!)
 

@@ -8,7 +8,7 @@
 set -euo pipefail
 
 module=$1 build_dir=$2 probe=$3 module_dir=$4
-source "$(dirname "$0")/../scripts/xvfb.sh"
+source "$(dirname "$0")/../scripts/lib.sh"
 
 failures=0
 check() { # check DESCRIPTION COMMAND...
@@ -22,14 +22,8 @@ check() { # check DESCRIPTION COMMAND...
   fi
 }
 
-stage=$(mktemp -d)
-xvfb_pid=
-cleanup() {
-  [ -z "$xvfb_pid" ] || kill "$xvfb_pid" 2>/dev/null || true
-  rm -rf "$stage"
-}
-trap cleanup EXIT
-start_xvfb "$stage"
+begin_work
+start_xvfb
 
 # check_shared_object FILE: what a host gets when it loads FILE.
 check_shared_object() {
@@ -49,7 +43,7 @@ check_loads_by_name() {
   local root=$1 variable out
   local expected=$'\nprogname=rgba_probe; RGBA=on\nargs=\nwidget=32 default=32 default-is-rgba=yes window=32'
   for variable in GTK2_MODULES GTK_MODULES; do
-    out=$(env -u GTK_MODULES -u GTK2_MODULES DISPLAY="$xvfb_display" G_DEBUG=fatal-criticals \
+    out=$(env -u GTK_MODULES -u GTK2_MODULES G_DEBUG=fatal-criticals \
       GTK_PATH="$root$module_dir/.." "$variable=rgba-colormap" GTK_RGBA_APPS=rgba_probe \
       "$probe" 2>&1) || true
     check "$variable=rgba-colormap loads the module from $root" [ "$out" = "$expected" ]
@@ -60,13 +54,13 @@ check_shared_object "$module"
 check "$module has no static constructors" bash -c '! nm "$1" | grep -q _GLOBAL__sub_I' _ "$module"
 
 # A staged install.
-DESTDIR=$stage/destdir cmake --install "$build_dir" >/dev/null
-check "installs into the GTK 2 module folder" test -f "$stage/destdir$module_dir/librgba-colormap.so"
-check_loads_by_name "$stage/destdir"
+DESTDIR=$work/destdir cmake --install "$build_dir" >/dev/null
+check "installs into the GTK 2 module folder" test -f "$work/destdir$module_dir/librgba-colormap.so"
+check_loads_by_name "$work/destdir"
 
 # The Debian package.
-(cd "$build_dir" && cpack -G DEB -B "$stage/package" >/dev/null)
-deb=$(ls "$stage"/package/*.deb)
+(cd "$build_dir" && cpack -G DEB -B "$work/package" >/dev/null)
+deb=$(ls "$work"/package/*.deb)
 files=$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { print $6 }' | sort)
 package=$(dpkg-deb -f "$deb" Package)
 expected_files=$(printf '%s\n' ".$module_dir/librgba-colormap.so" \
@@ -78,11 +72,11 @@ check "the package depends on libgtk2.0-0" \
 for field in Maintainer Description Version Architecture Section; do
   check "the package has a $field" test -n "$(dpkg-deb -f "$deb" "$field")"
 done
-dpkg-deb -x "$deb" "$stage/unpacked"
+dpkg-deb -x "$deb" "$work/unpacked"
 check "the package states its license" \
-  grep -q '^License: ' "$stage/unpacked/usr/share/doc/$package/copyright"
-check_shared_object "$stage/unpacked$module_dir/librgba-colormap.so"
-check_loads_by_name "$stage/unpacked"
+  grep -q '^License: ' "$work/unpacked/usr/share/doc/$package/copyright"
+check_shared_object "$work/unpacked$module_dir/librgba-colormap.so"
+check_loads_by_name "$work/unpacked"
 
 echo "$failures failed"
 [ "$failures" -eq 0 ]
