@@ -19,19 +19,11 @@ list_of (long entries, const char *last)
   return value + last;
 }
 
+// A list of @entries names whose last is @last, searched for "editor".
 void
-match_at_the_end (benchmark::State &state)
+selects (benchmark::State &state, const char *last)
 {
-  const std::string value = list_of (state.range (0), "editor");
-  for (auto _ : state)
-    benchmark::DoNotOptimize (rgba_apps_selects (value.c_str (), "editor"));
-  state.SetComplexityN (state.range (0));
-}
-
-void
-no_match (benchmark::State &state)
-{
-  const std::string value = list_of (state.range (0), "viewer");
+  const std::string value = list_of (state.range (0), last);
   for (auto _ : state)
     benchmark::DoNotOptimize (rgba_apps_selects (value.c_str (), "editor"));
   state.SetComplexityN (state.range (0));
@@ -39,7 +31,17 @@ no_match (benchmark::State &state)
 
 } // namespace
 
-BENCHMARK (match_at_the_end)->Arg (1)->Arg (100)->Arg (10000)->Arg (100000)->Complexity ();
-BENCHMARK (no_match)->Arg (1)->Arg (100)->Arg (10000)->Arg (100000)->Complexity ();
+BENCHMARK_CAPTURE (selects, match_at_the_end, "editor")
+    ->Arg (1)
+    ->Arg (100)
+    ->Arg (10000)
+    ->Arg (100000)
+    ->Complexity ();
+BENCHMARK_CAPTURE (selects, no_match, "viewer")
+    ->Arg (1)
+    ->Arg (100)
+    ->Arg (10000)
+    ->Arg (100000)
+    ->Complexity ();
 
 BENCHMARK_MAIN ();
