@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced by the project's scripts: a scratch folder that goes away with the
 # script, a private X server, and the build.
 
@@ -32,7 +33,8 @@ start_xvfb() {
     echo "Xvfb did not start" >&2
     return 1
   fi
-  export DISPLAY=:$(head -n1 "$work/xvfb-display")
+  DISPLAY=:$(head -n1 "$work/xvfb-display")
+  export DISPLAY
 }
 
 # build_targets BUILD_DIR TARGET...: configures the project, tests included,

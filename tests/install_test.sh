@@ -8,6 +8,7 @@
 set -euo pipefail
 
 module=$1 build_dir=$2 probe=$3 module_dir=$4
+# shellcheck source=scripts/lib.sh
 source "$(dirname "$0")/../scripts/lib.sh"
 
 failures=0
@@ -29,11 +30,11 @@ start_xvfb
 check_shared_object() {
   local file=$1 exports needed
   exports=$(nm -D --defined-only "$file" | awk '{ print $3 }')
-  check "$file exports gtk_module_init alone (got: $(echo $exports))" \
+  check "$file exports gtk_module_init alone (got: ${exports//$'\n'/ })" \
     [ "$exports" = gtk_module_init ]
   needed=$(readelf -d "$file" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p')
   check "$file links libgtk-x11-2.0" grep -qx 'libgtk-x11-2\.0\.so\.0' <<<"$needed"
-  check "$file needs no C++ runtime (needs: $(echo $needed))" \
+  check "$file needs no C++ runtime (needs: ${needed//$'\n'/ })" \
     bash -c '! grep -qE "^lib(stdc\+\+|gcc_s)\." <<<"$1"' _ "$needed"
 }
 
@@ -65,7 +66,7 @@ files=$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { print $6 }' | sort)
 package=$(dpkg-deb -f "$deb" Package)
 expected_files=$(printf '%s\n' ".$module_dir/librgba-colormap.so" \
   "./usr/share/doc/$package/copyright" | sort)
-check "the package holds the module and its license (got: $(echo $files))" \
+check "the package holds the module and its license (got: ${files//$'\n'/ })" \
   [ "$files" = "$expected_files" ]
 check "the package depends on libgtk2.0-0" \
   grep -qE '(^|, )libgtk2\.0-0( |,|$)' <<<"$(dpkg-deb -f "$deb" Depends)"
