@@ -70,7 +70,7 @@ run() {
   fi
   "${env[@]}" stdbuf -oL "$file" >"$work/$name.$with_module.out" 2>"$work/$name.$with_module.err" &
   pid=$!
-  for _ in $(seq 100); do
+  for _ in $(seq 300); do
     [ -n "$(window_depths)" ] && break
     sleep 0.1
   done
