@@ -8,6 +8,10 @@
 /* The screen's RGBA colormap, once installed; owned by GDK. */
 static GdkColormap *rgba_colormap;
 
+/* GTK calls this once it has loaded the module (GTK_MODULES, GTK2_MODULES or
+ * --gtk-module) and opened the display.  Each call decides afresh; the
+ * colormap it installs stays for the rest of the process, and the module
+ * leaves the arguments alone. */
 extern "C" G_MODULE_EXPORT void
 gtk_module_init (gint *argc, gchar ***argv)
 {
