@@ -26,6 +26,24 @@ notice (const std::string &prgname)
   return "\nprogname=" + prgname + "; RGBA=on\n";
 }
 
+// What the probe prints after the module ran once: the notice and the RGBA
+// colormaps when @prgname was selected, the plain colormaps otherwise.
+std::string
+probe_output (bool selected, const std::string &prgname, const std::string &args = "")
+{
+  if (selected)
+    return notice (prgname) + "args=" + args + "\n" + rgba_colormaps;
+  return "args=" + args + "\n" + plain_colormaps;
+}
+
+std::string
+bytes_to_string (GBytes *bytes)
+{
+  gsize size;
+  const char *data = static_cast<const char *> (g_bytes_get_data (bytes, &size));
+  return std::string (data != nullptr ? data : "", size);
+}
+
 // A private Xvfb on a display it picks itself, for the life of the object.
 class x_server
 {
@@ -123,11 +141,8 @@ run_command (const x_server &server, const env_list &env, const std::vector<std:
     g_error ("cannot run %s: %s", argv[0], error->message);
 
   probe_run run;
-  gsize size;
-  const char *data = static_cast<const char *> (g_bytes_get_data (out, &size));
-  run.out.assign (data != nullptr ? data : "", size);
-  data = static_cast<const char *> (g_bytes_get_data (err, &size));
-  run.err.assign (data != nullptr ? data : "", size);
+  run.out = bytes_to_string (out);
+  run.err = bytes_to_string (err);
   run.exited = g_subprocess_get_if_exited (process);
   if (run.exited)
     run.exit_status = g_subprocess_get_exit_status (process);
@@ -216,10 +231,8 @@ TEST_P (module_test, switches_only_selected_programs)
   const probe_run run = run_probe (*rgba_server, env, args);
 
   expect_clean_exit (run);
-  if (c.notice_name != nullptr)
-    EXPECT_EQ (run.out, notice (c.notice_name) + "args=one --two 3\n" + rgba_colormaps);
-  else
-    EXPECT_EQ (run.out, std::string ("args=one --two 3\n") + plain_colormaps);
+  const bool selected = c.notice_name != nullptr;
+  EXPECT_EQ (run.out, probe_output (selected, selected ? c.notice_name : "", "one --two 3"));
 }
 
 INSTANTIATE_TEST_SUITE_P (cases, module_test,
@@ -244,7 +257,7 @@ TEST (module_without_rgba_visual, prints_the_notice_and_keeps_the_colormaps)
     {
       const probe_run run = run_probe (*screen.server, screen.env, {});
       expect_clean_exit (run);
-      EXPECT_EQ (run.out, notice ("rgba_probe") + "args=\n" + plain_colormaps);
+      EXPECT_EQ (run.out, notice ("rgba_probe") + probe_output (false, ""));
     }
 }
 
@@ -254,7 +267,7 @@ TEST (module_entry, names_an_absent_program_null)
   const probe_run run = run_probe (*rgba_server, { { "GTK_RGBA_APPS", "allbut" } },
                                    { "--no-prgname", std::string ("--load=") + module_path });
   expect_clean_exit (run);
-  EXPECT_EQ (run.out, notice ("(null)") + "args=\n" + rgba_colormaps);
+  EXPECT_EQ (run.out, probe_output (true, "(null)"));
 }
 
 TEST (module_entry, repeats_everything_on_each_call)
@@ -263,7 +276,7 @@ TEST (module_entry, repeats_everything_on_each_call)
       *rgba_server, { { "GTK_MODULES", module_path }, { "GTK_RGBA_APPS", "rgba_probe" } },
       { std::string ("--load=") + module_path });
   expect_clean_exit (run);
-  EXPECT_EQ (run.out, notice ("rgba_probe") + notice ("rgba_probe") + "args=\n" + rgba_colormaps);
+  EXPECT_EQ (run.out, notice ("rgba_probe") + probe_output (true, "rgba_probe"));
 }
 
 // The longest list one environment string holds on Linux (128 KiB with the
@@ -321,10 +334,7 @@ TEST (module_input, decides_right_on_any_bytes)
       unlink (link);
 
       expect_clean_exit (run);
-      if (c.selected)
-        EXPECT_EQ (run.out, notice (c.prgname) + "args=\n" + rgba_colormaps);
-      else
-        EXPECT_EQ (run.out, std::string ("args=\n") + plain_colormaps);
+      EXPECT_EQ (run.out, probe_output (c.selected, c.prgname));
     }
   rmdir (dir);
 }
@@ -371,10 +381,7 @@ TEST (module_under_memcheck, leaves_no_errors_or_leaks_of_its_own)
       EXPECT_TRUE (run.exited);
       EXPECT_EQ (run.exit_status, 0);
       EXPECT_NE (run.err.find ("ERROR SUMMARY"), std::string::npos) << run.err;
-      if (g_strcmp0 (apps, "rgba_probe") == 0)
-        EXPECT_EQ (run.out, notice ("rgba_probe") + "args=\n" + rgba_colormaps);
-      else
-        EXPECT_EQ (run.out, std::string ("args=\n") + plain_colormaps);
+      EXPECT_EQ (run.out, probe_output (g_strcmp0 (apps, "rgba_probe") == 0, "rgba_probe"));
       for (const std::string &report : memcheck_reports_on_module (run.err))
         ADD_FAILURE () << report;
     }
