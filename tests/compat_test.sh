@@ -23,8 +23,8 @@ programs=(
   sylpheed:sylpheed
 )
 
-bash "$root/scripts/install-deps.sh" cmake g++ pkg-config libgtk2.0-dev libgtest-dev xvfb x11-utils xcompmgr \
-  gtk2.0-examples gpicview gmrun hexchat lxtask sylpheed >&2
+bash "$root/scripts/install-deps.sh" cmake g++ pkg-config libgtk2.0-dev libgtest-dev xvfb \
+  x11-utils xcompmgr gtk2.0-examples gpicview gmrun hexchat lxtask sylpheed >&2
 
 build=${1:-}
 if [ -z "$build" ]; then
@@ -58,9 +58,10 @@ troubles() {
   grep -E 'CRITICAL|X Window System error|Bad[A-Z][a-z]+' "$1" | sed -E 's/[0-9]+/N/g' | sort -u || true
 }
 
-# run NAME FILE WITH_MODULE: runs FILE with a fresh home, leaving its output
-# in $work/NAME.{out,err}, the depths of its windows in $work/NAME.depths,
-# and whether it was still running in $work/NAME.alive.
+# run NAME FILE WITH_MODULE: runs FILE with a fresh home, the module loaded
+# when WITH_MODULE is yes. Leaves, in $work/NAME.WITH_MODULE.*, its output
+# (.out, .err), the depths of its windows (.depths) and whether it was
+# still running a few seconds on (.alive).
 run() {
   local name=$1 file=$2 with_module=$3 home=$work/home-$1-$3 pid
   mkdir -p "$home"
