@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
-# Installs what the tests need, builds everything and runs the whole suite:
-# once with g++, and once more with clang for the fuzz test, whose
-# sanitizers need clang's runtime.
+# Installs what the tests need, builds everything with g++ and runs the
+# whole suite. The fuzz test is built and run first, in a second build with
+# clang, whose libFuzzer and sanitizer runtimes it needs.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 
-bash "$root/scripts/install-deps.sh" cmake g++ clang libclang-rt-14-dev pkg-config binutils dpkg-dev file \
-  libgtk2.0-dev libgtest-dev libbenchmark-dev valgrind xvfb x11-utils xcompmgr \
+bash "$root/scripts/install-deps.sh" cmake g++ clang libclang-rt-14-dev pkg-config binutils \
+  dpkg-dev file libgtk2.0-dev libgtest-dev libbenchmark-dev valgrind xvfb x11-utils xcompmgr \
   gtk2.0-examples gpicview gmrun hexchat lxtask sylpheed hsetroot imagemagick fonts-dejavu-core
 
 cmake -S "$root" -B "$root/build" -DBUILD_TESTING=ON
