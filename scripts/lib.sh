@@ -45,3 +45,17 @@ build_targets() {
   cmake -S "$lib_root" -B "$build" -DBUILD_TESTING=ON >/dev/null
   cmake --build "$build" --target "$@" >/dev/null
 }
+
+# check DESCRIPTION COMMAND...: runs COMMAND and reports it in TAP's words;
+# $failures counts the checks that did not pass.
+failures=0
+check() {
+  local what=$1
+  shift
+  if "$@"; then
+    echo "ok - $what"
+  else
+    echo "not ok - $what"
+    failures=$((failures + 1))
+  fi
+}

@@ -1,83 +1,56 @@
 #!/usr/bin/env bash
-# Checks the module as a host and a packager see it: what the shared object
-# exports and makes its host load, that an install into a DESTDIR stage
-# loads by short name, and that the Debian package holds the module and
-# its license, depends on GTK 2, and loads by short name once unpacked.
+# Checks the module as a host and an installer see it: what the shared
+# object exports and makes its host load; that a build configured with no
+# prefix installs beside GTK, with its session script under /etc; that
+# --prefix puts every file under the prefix; that the per-user install goes
+# where GTK looks in the home folder; and that each of these loads by the
+# module's short name.
 #
-# usage: install_test.sh MODULE BUILD_DIR PROBE MODULE_DIR
+# usage: install_test.sh MODULE PROBE
 set -euo pipefail
 
-module=$1 build_dir=$2 probe=$3 module_dir=$4
-# shellcheck source=scripts/lib.sh
-source "$(dirname "$0")/../scripts/lib.sh"
-
-failures=0
-check() { # check DESCRIPTION COMMAND...
-  local what=$1
-  shift
-  if "$@"; then
-    echo "ok - $what"
-  else
-    echo "not ok - $what"
-    failures=$((failures + 1))
-  fi
-}
+module=$1 probe=$2
+# shellcheck source=tests/module_checks.sh
+source "$(dirname "$0")/module_checks.sh"
 
 begin_work
 start_xvfb
 
-# check_shared_object FILE: what a host gets when it loads FILE.
-check_shared_object() {
-  local file=$1 exports needed
-  exports=$(nm -D --defined-only "$file" | awk '{ print $3 }')
-  check "$file exports gtk_module_init alone (got: ${exports//$'\n'/ })" \
-    [ "$exports" = gtk_module_init ]
-  needed=$(readelf -d "$file" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p')
-  check "$file links libgtk-x11-2.0" grep -qx 'libgtk-x11-2\.0\.so\.0' <<<"$needed"
-  check "$file needs no C++ runtime (needs: ${needed//$'\n'/ })" \
-    bash -c '! grep -qE "^lib(stdc\+\+|gcc_s)\." <<<"$1"' _ "$needed"
-}
-
-# check_loads_by_name ROOT: GTK finds the module installed below ROOT by
-# its short name, through either variable.
-check_loads_by_name() {
-  local root=$1 variable out
-  local expected=$'\nprogname=rgba_probe; RGBA=on\nargs=\nwidget=32 default=32 default-is-rgba=yes window=32'
-  for variable in GTK2_MODULES GTK_MODULES; do
-    out=$(env -u GTK_MODULES -u GTK2_MODULES G_DEBUG=fatal-criticals \
-      GTK_PATH="$root$module_dir/.." "$variable=rgba-colormap" GTK_RGBA_APPS=rgba_probe \
-      "$probe" 2>&1) || true
-    check "$variable=rgba-colormap loads the module from $root" [ "$out" = "$expected" ]
-  done
-}
+# installed_files MANIFEST: the files an install wrote, one a line.
+installed_files() { sort "$1"; }
 
 check_shared_object "$module"
-check "$module has no static constructors" bash -c '! nm "$1" | grep -q _GLOBAL__sub_I' _ "$module"
 
-# A staged install.
-DESTDIR=$work/destdir cmake --install "$build_dir" >/dev/null
-check "installs into the GTK 2 module folder" test -f "$work/destdir$module_dir/librgba-colormap.so"
-check_loads_by_name "$work/destdir"
+# A build configured with nothing said takes GTK's prefix.
+cmake -S "$lib_root" -B "$work/build" -DBUILD_TESTING=OFF >/dev/null
+cmake --build "$work/build" --target rgba-colormap >/dev/null
+gtk_modules=$(pkg-config --variable=libdir gtk+-2.0)/gtk-2.0/modules
 
-# The Debian package.
-(cd "$build_dir" && cpack -G DEB -B "$work/package" >/dev/null)
-deb=$(ls "$work"/package/*.deb)
-files=$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { print $6 }' | sort)
-package=$(dpkg-deb -f "$deb" Package)
-expected_files=$(printf '%s\n' ".$module_dir/librgba-colormap.so" \
-  "./usr/share/doc/$package/copyright" | sort)
-check "the package holds the module and its license (got: ${files//$'\n'/ })" \
-  [ "$files" = "$expected_files" ]
-check "the package depends on libgtk2.0-0" \
-  grep -qE '(^|, )libgtk2\.0-0( |,|$)' <<<"$(dpkg-deb -f "$deb" Depends)"
-for field in Maintainer Description Version Architecture Section; do
-  check "the package has a $field" test -n "$(dpkg-deb -f "$deb" "$field")"
-done
-dpkg-deb -x "$deb" "$work/unpacked"
-check "the package states its license" \
-  grep -q '^License: ' "$work/unpacked/usr/share/doc/$package/copyright"
-check_shared_object "$work/unpacked$module_dir/librgba-colormap.so"
-check_loads_by_name "$work/unpacked"
+DESTDIR=$work/stage cmake --install "$work/build" >/dev/null
+check "a plain install puts the module in GTK's module folder, $gtk_modules" \
+  test -f "$work/stage$gtk_modules/librgba-colormap.so"
+check "a plain install puts the session script in /etc/X11/Xsession.d" \
+  test -f "$work/stage/etc/X11/Xsession.d/60rgba-colormap-gtk2-module"
+check_loads_by_name "from a staged install" GTK_PATH="$work/stage$gtk_modules/.."
+
+cmake --install "$work/build" --prefix "$work/prefix" --strip >/dev/null
+outside=$(grep -v "^$work/prefix/" "$work/build/install_manifest.txt" || true)
+check "--prefix puts every file under the prefix (outside: ${outside//$'\n'/ })" [ -z "$outside" ]
+prefix_module=$(find "$work/prefix" -name librgba-colormap.so)
+check "--prefix puts the module in <prefix>/<libdir>/gtk-2.0/modules (got: $prefix_module)" \
+  [ "$(dirname "$prefix_module")" = "$work/prefix/$(awk -F= '/^CMAKE_INSTALL_LIBDIR:/ { print $2 }' \
+    "$work/build/CMakeCache.txt")/gtk-2.0/modules" ]
+check "--strip strips the module" bash -c '! readelf -S "$1" | grep -q "\.symtab"' _ "$prefix_module"
+check_shared_object "$prefix_module"
+check_loads_by_name "from a prefix, with GTK_PATH" GTK_PATH="$(dirname "$(dirname "$prefix_module")")"
+
+mkdir "$work/home"
+HOME=$work/home cmake --install "$work/build" --component user >/dev/null
+check "the user install writes ~/.gtk-2.0/modules/librgba-colormap.so alone (got: $(
+  installed_files "$work/build/install_manifest_user.txt" | paste -sd' ' -))" \
+  [ "$(installed_files "$work/build/install_manifest_user.txt")" = \
+    "$work/home/.gtk-2.0/modules/librgba-colormap.so" ]
+check_loads_by_name "from the home folder" HOME="$work/home"
 
 echo "$failures failed"
 [ "$failures" -eq 0 ]

@@ -1,0 +1,35 @@
+# shellcheck shell=bash
+# Sourced by the tests that check the module as it is installed: the
+# scripts' helpers, and checks of a module file wherever it landed. The
+# sourcing script sets $probe, the test suite's GTK 2 program.
+
+# shellcheck source=scripts/lib.sh
+source "$(dirname "${BASH_SOURCE[0]}")/../scripts/lib.sh"
+
+# What the probe prints when the module has selected it.
+selected_probe_output=$'\nprogname=rgba_probe; RGBA=on\nargs=\nwidget=32 default=32 default-is-rgba=yes window=32'
+
+# check_shared_object FILE: what a host gets when it loads FILE.
+check_shared_object() {
+  local file=$1 exports needed
+  exports=$(nm -D --defined-only "$file" | awk '{ print $3 }')
+  check "$file exports gtk_module_init alone (got: ${exports//$'\n'/ })" \
+    [ "$exports" = gtk_module_init ]
+  needed=$(readelf -d "$file" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p')
+  check "$file links libgtk-x11-2.0" grep -qx 'libgtk-x11-2\.0\.so\.0' <<<"$needed"
+  check "$file needs no C++ runtime (needs: ${needed//$'\n'/ })" \
+    bash -c '! grep -qE "^lib(stdc\+\+|gcc_s)\." <<<"$1"' _ "$needed"
+  check "$file has no static constructors" bash -c '! nm "$1" 2>/dev/null | grep -q _GLOBAL__sub_I' _ "$file"
+}
+
+# check_loads_by_name WHERE ENV...: a GTK 2 program, run with ENV, finds
+# the module by its short name, through either variable.
+check_loads_by_name() {
+  local where=$1 variable out
+  shift
+  for variable in GTK2_MODULES GTK_MODULES; do
+    out=$(env -u GTK_MODULES -u GTK2_MODULES -u GTK_PATH G_DEBUG=fatal-criticals "$@" \
+      "$variable=rgba-colormap" GTK_RGBA_APPS=rgba_probe "$probe" 2>&1) || true
+    check "$variable=rgba-colormap loads the module $where" [ "$out" = "$selected_probe_output" ]
+  done
+}
