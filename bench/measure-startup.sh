@@ -11,11 +11,19 @@
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=$root/build
+build=$root/build-hardened
 source "$root/scripts/lib.sh"
 
-bash "$root/scripts/install-deps.sh" cmake g++ pkg-config libgtk2.0-dev libgtest-dev libgail-common \
-  libcanberra-gtk-module appmenu-gtk2-module dbus-daemon valgrind xvfb >&2
+bash "$root/scripts/install-deps.sh" cmake g++ pkg-config dpkg-dev libgtk2.0-dev libgtest-dev \
+  libgail-common libcanberra-gtk-module appmenu-gtk2-module dbus-daemon valgrind xvfb >&2
+
+# Built as the Debian package builds it, with Debian's hardening flags:
+# among them -z now, which has the loader resolve all of a module's imports
+# when it loads the module. CMake does not read CPPFLAGS, so they go along
+# with the compiler flags, as debhelper passes them.
+eval "$(DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --export=sh)"
+export CFLAGS="$CFLAGS $CPPFLAGS" CXXFLAGS="$CXXFLAGS $CPPFLAGS"
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=None >/dev/null
 build_targets "$build" rgba-colormap rgba_probe rgba_empty_module
 
 begin_work
