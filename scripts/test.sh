@@ -8,7 +8,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 
 bash "$root/scripts/install-deps.sh" cmake g++ clang libclang-rt-14-dev pkg-config binutils \
   dpkg-dev file libgtk2.0-dev libgtest-dev libbenchmark-dev valgrind xvfb x11-utils xcompmgr \
-  build-essential debhelper lintian devscripts gtk2.0-examples gpicview gmrun hexchat lxtask sylpheed hsetroot imagemagick fonts-dejavu-core
+  build-essential debhelper lintian devscripts weston xwayland gtk2.0-examples gpicview gmrun hexchat lxtask sylpheed hsetroot imagemagick fonts-dejavu-core
 
 cmake -S "$root" -B "$root/build" -DBUILD_TESTING=ON
 cmake --build "$root/build" -j "$(nproc)"
