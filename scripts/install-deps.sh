@@ -5,8 +5,9 @@ set -euo pipefail
 
 missing=()
 for package in "$@"; do
-  status=$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)
-  [ "$status" = "install ok installed" ] || missing+=("$package")
+  # One line an architecture the package is known for.
+  status=$(dpkg-query -W -f='${Status}\n' "$package" 2>/dev/null || true)
+  grep -qx "install ok installed" <<<"$status" || missing+=("$package")
 done
 [ ${#missing[@]} -eq 0 ] && exit 0
 
