@@ -23,7 +23,7 @@ bash "$root/scripts/install-deps.sh" cmake g++ pkg-config dpkg-dev libgtk2.0-dev
 # with the compiler flags, as debhelper passes them.
 eval "$(DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --export=sh)"
 export CFLAGS="$CFLAGS $CPPFLAGS" CXXFLAGS="$CXXFLAGS $CPPFLAGS"
-cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=None >/dev/null
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=None -DBUILD_TESTING=ON >/dev/null
 build_targets "$build" rgba-colormap rgba_probe rgba_empty_module
 
 begin_work

@@ -1,11 +1,13 @@
 # shellcheck shell=bash
 # Sourced by the project's scripts: a scratch folder that goes away with the
-# script, a private X server, and the build.
+# script, a private X server with a compositing manager and a desktop, the
+# windows on it and screenshots of it, and the build.
 
 lib_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
-# begin_work: makes the scratch folder $work. When the script exits, the
-# processes listed in $pids are ended and $work is removed.
+# begin_work: makes the scratch folder $work. When the script (or the
+# subshell that called it) exits, the processes listed in $pids are ended
+# (a negative number ends a process group) and $work is removed.
 begin_work() {
   work=$(mktemp -d)
   pids=()
@@ -15,7 +17,7 @@ begin_work() {
 end_work() {
   local pid
   for pid in "${pids[@]}"; do
-    kill "$pid" 2>/dev/null || true
+    kill -- "$pid" 2>/dev/null || true
   done
   rm -rf "$work"
 }
@@ -37,12 +39,75 @@ start_xvfb() {
   export DISPLAY
 }
 
-# build_targets BUILD_DIR TARGET...: configures the project, tests included,
-# in BUILD_DIR and builds the TARGETs there.
+# start_compositor BUILD_DIR: starts picom on $DISPLAY, painting with
+# XRender and without shadows or fading, and waits until it composites (as
+# BUILD_DIR's rgba_composited tells).
+start_compositor() {
+  picom --config /dev/null --backend xrender >/dev/null 2>&1 &
+  pids+=($!)
+  for _ in $(seq 100); do
+    "$1/tools/rgba_composited" >/dev/null 2>&1 && return 0
+    sleep 0.1
+  done
+  echo "picom did not start compositing" >&2
+  return 1
+}
+
+# set_desktop COLOUR | FILE: paints the desktop one colour, or tiled with an
+# image, the way desktops do it (_XROOTPMAP_ID), which is what compositing
+# managers paint beneath the windows.
+set_desktop() {
+  if [ -f "$1" ]; then
+    hsetroot -tile "$1" >/dev/null
+  else
+    hsetroot -solid "$1" >/dev/null
+  fi
+}
+
+# visible_windows: the viewable top-level windows of programs on $DISPLAY,
+# one a line: ID DEPTH X Y WIDTH HEIGHT.
+visible_windows() {
+  local window
+  for window in $(xwininfo -root -children 2>/dev/null | awk '/^ +0x/ { print $1 }'); do
+    # A program's windows have a class; the compositor's have none mapped.
+    xprop -id "$window" WM_CLASS 2>/dev/null | grep -q '=' || continue
+    xwininfo -id "$window" 2>/dev/null | awk -v id="$window" '
+      /Absolute upper-left X:/ { x = $4 } /Absolute upper-left Y:/ { y = $4 }
+      /Width:/ { w = $2 } /Height:/ { h = $2 } /Depth:/ { depth = $2 }
+      /Map State:/ { state = $3 }
+      END { if (state == "IsViewable") print id, depth, x, y, w, h }'
+  done
+}
+
+# screenshot FILE: what the compositing manager shows on $DISPLAY. (xwd
+# -root reads each window on its own when their depths differ, so that a
+# translucent window never looks it.)
+screenshot() {
+  import -window root -depth 8 "$1"
+}
+
+# shots_over_two_desktops PREFIX: screenshots PREFIX.1.ppm, .2.ppm and
+# .3.ppm, over a magenta, a green and again a magenta desktop: what
+# tools/rgba_see_through reads to tell where the desktop shows through.
+shots_over_two_desktops() {
+  local shot colours=('#ff00ff' '#00ff00' '#ff00ff')
+  for shot in 1 2 3; do
+    set_desktop "${colours[shot - 1]}"
+    sleep 0.5
+    screenshot "ppm:$1.$shot.ppm"
+  done
+}
+
+# build_targets BUILD_DIR TARGET...: builds the TARGETs in BUILD_DIR,
+# configuring the project there first, without its tests if it is new.
 build_targets() {
   local build=$1
   shift
-  cmake -S "$lib_root" -B "$build" -DBUILD_TESTING=ON >/dev/null
+  if [ -f "$build/CMakeCache.txt" ]; then
+    cmake "$build" >/dev/null
+  else
+    cmake -S "$lib_root" -B "$build" -DBUILD_TESTING=OFF >/dev/null
+  fi
   cmake --build "$build" --target "$@" >/dev/null
 }
 
@@ -58,4 +123,23 @@ check() {
     echo "not ok - $what"
     failures=$((failures + 1))
   fi
+}
+
+# compat_table [README]: the rows of README.md's compatibility table, one a
+# line, their cells separated by tabs: program, package, name it reports,
+# verdict, what goes wrong.
+compat_table() {
+  awk -F'|' '
+    /<!-- compat-table begin/ { inside = 1; next }
+    /<!-- compat-table end/ { inside = 0 }
+    inside && /^\| / && !/^\| (program|---) / {
+      row = ""
+      for (i = 2; i < NF; i++) {
+        cell = $i
+        gsub(/^ +| +$/, "", cell)
+        gsub(/`/, "", cell)
+        row = row (i > 2 ? "\t" : "") cell
+      }
+      print row
+    }' "${1:-$lib_root/README.md}"
 }

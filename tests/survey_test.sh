@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Runs scripts/survey.sh over some of the programs in README.md's
+# compatibility table, installing their packages, and fails where a verdict
+# differs from the table's: both the survey and the table must stay right.
+#
+# usage: survey_test.sh BUILD_DIR PROGRAM...
+set -euo pipefail
+
+build_dir=$1
+shift
+# shellcheck source=scripts/lib.sh
+source "$(dirname "$0")/../scripts/lib.sh"
+
+begin_work
+compat_table >"$work/table"
+
+packages=()
+for program in "$@"; do
+  package=$(awk -F'\t' -v p="$program" '$1 == p { print $2 }' "$work/table")
+  check "$program is in the README's table" [ -n "$package" ]
+  [ -z "$package" ] || packages+=("$package")
+done
+bash "$lib_root/scripts/install-deps.sh" "${packages[@]}"
+
+RGBA_BUILD=$build_dir bash "$lib_root/scripts/survey.sh" "$@" >"$work/survey"
+while read -r program verdict detail; do
+  expected=$(awk -F'\t' -v p="$program" '$1 == p { print $4 }' "$work/table")
+  check "$program: $verdict, as the README says ($expected) [$detail]" [ "$verdict" = "$expected" ]
+done <"$work/survey"
+check "the survey judged every program" [ "$(wc -l <"$work/survey")" -eq $# ]
+
+echo "$failures failed"
+[ "$failures" -eq 0 ]
