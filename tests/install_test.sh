@@ -4,7 +4,7 @@
 # prefix installs beside GTK, with its session script under /etc; that
 # --prefix puts every file under the prefix; that the per-user install goes
 # where GTK looks in the home folder; and that each of these loads by the
-# module's short name.
+# module's short name and offers the example theme by its name.
 #
 # usage: install_test.sh MODULE PROBE
 set -euo pipefail
@@ -31,6 +31,9 @@ check "a plain install puts the module in GTK's module folder, $gtk_modules" \
   test -f "$work/stage$gtk_modules/librgba-colormap.so"
 check "a plain install puts the session script in /etc/X11/Xsession.d" \
   test -f "$work/stage/etc/X11/Xsession.d/60rgba-colormap-gtk2-module"
+gtk_themes=$(pkg-config --variable=prefix gtk+-2.0)/share/themes
+check "a plain install puts the example theme in GTK's theme folder, $gtk_themes" \
+  test -f "$work/stage$gtk_themes/Frosted/gtk-2.0/gtkrc"
 check_loads_by_name "from a staged install" GTK_PATH="$work/stage$gtk_modules/.."
 
 cmake --install "$work/build" --prefix "$work/prefix" --strip >/dev/null
@@ -43,14 +46,15 @@ check "--prefix puts the module in <prefix>/<libdir>/gtk-2.0/modules (got: $pref
 check "--strip strips the module" bash -c '! readelf -S "$1" | grep -q "\.symtab"' _ "$prefix_module"
 check_shared_object "$prefix_module"
 check_loads_by_name "from a prefix, with GTK_PATH" GTK_PATH="$(dirname "$(dirname "$prefix_module")")"
+check_theme_by_name "in a prefix, with GTK_DATA_PREFIX" GTK_DATA_PREFIX="$work/prefix"
 
 mkdir "$work/home"
 HOME=$work/home cmake --install "$work/build" --component user >/dev/null
-check "the user install writes ~/.gtk-2.0/modules/librgba-colormap.so alone (got: $(
-  installed_files "$work/build/install_manifest_user.txt" | paste -sd' ' -))" \
-  [ "$(installed_files "$work/build/install_manifest_user.txt")" = \
-    "$work/home/.gtk-2.0/modules/librgba-colormap.so" ]
+user_files=$(installed_files "$work/build/install_manifest_user.txt")
+check "the user install writes the module to ~/.gtk-2.0/modules and the theme to ~/.themes (got: ${user_files//$'\n'/ })" \
+  [ "$user_files" = "$work/home/.gtk-2.0/modules/librgba-colormap.so"$'\n'"$work/home/.themes/Frosted/gtk-2.0/gtkrc" ]
 check_loads_by_name "from the home folder" HOME="$work/home"
+check_theme_by_name "in the home folder" HOME="$work/home"
 
 echo "$failures failed"
 [ "$failures" -eq 0 ]

@@ -28,8 +28,20 @@ check_loads_by_name() {
   local where=$1 variable out
   shift
   for variable in GTK2_MODULES GTK_MODULES; do
+    # shellcheck disable=SC2154 # $probe comes from the sourcing script
     out=$(env -u GTK_MODULES -u GTK2_MODULES -u GTK_PATH G_DEBUG=fatal-criticals "$@" \
       "$variable=rgba-colormap" GTK_RGBA_APPS=rgba_probe "$probe" 2>&1) || true
     check "$variable=rgba-colormap loads the module $where" [ "$out" = "$selected_probe_output" ]
   done
+}
+
+# check_theme_by_name WHERE ENV...: a GTK 2 program, run with ENV and told
+# to use the theme named Frosted, draws with the Murrine engine.
+check_theme_by_name() {
+  local where=$1 out
+  shift
+  echo 'gtk-theme-name = "Frosted"' >"$work/pick-frosted"
+  out=$(env -u GTK2_RC_FILES -u GTK_DATA_PREFIX "$@" GTK2_RC_FILES="$work/pick-frosted" \
+    "$probe" --style 2>&1 | sed -n 's/^style=//p')
+  check "GTK finds the example theme by name $where (style: $out)" [ "$out" = MurrineStyle ]
 }

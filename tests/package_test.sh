@@ -46,6 +46,8 @@ depends=$(dpkg-deb -f "$deb" Depends)
 check "Depends, worked out from the module, has libgtk2.0-0 with a version (got: $depends)" \
   grep -qE '(^|, )libgtk2\.0-0 \(>= [0-9.]+\)' <<<"$depends"
 check "Depends names no C++ runtime" bash -c '! grep -qE "libstdc\+\+|libgcc-s" <<<"$1"' _ "$depends"
+check "the package recommends the theme's engine" \
+  [ "$(dpkg-deb -f "$deb" Recommends)" = gtk2-engines-murrine ]
 
 dpkg-deb -x "$deb" "$work/unpacked"
 dpkg-deb -x "$dbgsym" "$work/unpacked-dbgsym"
@@ -65,6 +67,7 @@ check "the session script is a conffile" \
   _ "$deb"
 check_shared_object "$module"
 check_loads_by_name "from the package" GTK_PATH="$(dirname "$(dirname "$module")")"
+check_theme_by_name "in the package" GTK_DATA_PREFIX="$work/unpacked/usr"
 
 for file in "$work"/one/*.deb; do
   check "$(basename "$file") is the same, byte for byte, when built in another folder" \

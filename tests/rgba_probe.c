@@ -5,10 +5,13 @@
  *   --no-prgname   clear the program name, as no GTK program can
  *   --load=PATH    open the module at PATH and call its gtk_module_init,
  *                  the way GTK does
+ *   --style        also print the type of the window's style, which names
+ *                  the theme engine that draws it
  * and prints:
  *   args=<the arguments left after GTK's and its own>
  *   widget=<depth of a new window's colormap> default=<depth of the default
  *   colormap> default-is-rgba=<yes|no> window=<depth of the realised window>
+ *   [style=<type name of the window's style>]
  */
 #include <stdio.h>
 #include <string.h>
@@ -40,12 +43,15 @@ main (int argc, char **argv)
 {
   gtk_init (&argc, &argv);
 
+  gboolean style = FALSE;
   int first_arg = 1;
   for (; first_arg < argc; first_arg++)
     {
       const char *arg = argv[first_arg];
       if (strcmp (arg, "--no-prgname") == 0)
         g_set_prgname (NULL);
+      else if (strcmp (arg, "--style") == 0)
+        style = TRUE;
       else if (strncmp (arg, "--load=", 7) == 0)
         {
           if (!load_module (arg + 7, &argc, &argv))
@@ -69,6 +75,8 @@ main (int argc, char **argv)
           colormap_depth (gtk_widget_get_colormap (window)), colormap_depth (fallback),
           rgba != NULL && fallback == rgba ? "yes" : "no",
           gdk_drawable_get_depth (GDK_DRAWABLE (gtk_widget_get_window (window))));
+  if (style)
+    printf ("style=%s\n", G_OBJECT_TYPE_NAME (gtk_widget_get_style (window)));
 
   gtk_widget_destroy (window);
   return 0;
