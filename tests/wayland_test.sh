@@ -54,7 +54,7 @@ check "a program left out keeps depth 24 (got: $out)" \
 show() {
   env -u GTK_MODULES GTK2_MODULES="$module" GTK_RGBA_APPS="$1" \
     "$translucent_window" 20 20 window >/dev/null 2>"$work/window.err" &
-  local pid=$! window= depth
+  local pid=$! window='' depth
   for _ in $(seq 100); do
     window=$(xwininfo -name window 2>/dev/null | awk '/Window id:/ { print $4 }') && [ -n "$window" ] &&
       break
