@@ -82,6 +82,8 @@ run_once() (
   mkdir -m 700 "$work/home" "$work/runtime" "$work/tmp"
   mkdir -p "$work/home/.config" "$work/home/.cache" "$work/home/.local/share"
 
+  # In its home, so that a file manager shows that, not the caller's folder.
+  cd "$work/home"
   local started=$SECONDS pid
   # setsid: the program and all it starts are one session to watch and end.
   env -i PATH="$PATH" HOME="$work/home" XDG_RUNTIME_DIR="$work/runtime" TMPDIR="$work/tmp" \
@@ -254,6 +256,8 @@ judge() {
   fi
   if [ "$(cat "$dir/with.alive")" = no ]; then
     problems+=("$(cat "$dir/with.ended") with the module")
+  elif [ -s "$dir/alone.windows" ] && [ ! -s "$dir/with.windows" ]; then
+    problems+=("shows no window with the module")
   fi
   new=$(new_troubles "$dir/with" "$dir/alone")
   if [ -n "$new" ]; then
@@ -261,7 +265,8 @@ judge() {
     # look once more without it.
     run_once "$dir/alone2" "$path"
     new=$(new_troubles "$dir/with" "$dir/alone" "$dir/alone2")
-    [ -z "$new" ] || problems+=("new on stderr: $(head -n1 <<<"$new" | sed -E 's/^\([^)]*\): //')")
+    [ -z "$new" ] || problems+=("new on stderr: $(head -n1 <<<"$new" |
+      sed -E -e 's/^\([^)]*\): //' -e 's/[0-9:]+\.[0-9]+: //')")
   fi
   read -r alone_seen _ < <(see_through "$dir/alone")
   read -r with_seen total < <(see_through "$dir/with")
@@ -278,6 +283,8 @@ judge() {
     verdict=works problems=("no visible window")
   elif [[ ",$shown," != *,32,* ]]; then
     verdict=no-effect problems=("its windows keep depth 24")
+  elif [[ ",$shown," == *,24,* ]]; then
+    verdict=works problems=("some of its windows keep depth 24")
   else
     verdict=works
   fi
