@@ -42,15 +42,15 @@ else
     "Start one (picom, xcompmgr) and run the demo again."
 fi
 
-# show APPS SIDE [X]: starts gtk-demo with the theme and GTK_RGBA_APPS=APPS,
-# its output in $work/SIDE.out and .err, and leaves its windows in $windows.
-# Given X, it moves the window there and opens the first demo, a window
-# with a menu bar, tool bar and status bar, below it.
+# show APPS SIDE X: starts gtk-demo with the theme and GTK_RGBA_APPS=APPS,
+# its output in $work/SIDE.out and .err, moves its window to X and leaves
+# its windows in $windows. On the private server it also opens the first
+# demo, a window with a menu bar, tool bar and status bar, below it.
 show() {
   echo "GTK_RGBA_APPS=$1 GTK2_RC_FILES=$theme GTK2_MODULES=$build/librgba-colormap.so gtk-demo"
   env -u GTK_MODULES GTK2_RC_FILES="$theme" GTK2_MODULES="$build/librgba-colormap.so" \
     GTK_RGBA_APPS="$1" stdbuf -oL gtk-demo >"$work/$2.out" 2>"$work/$2.err" &
-  local pid=$! app=
+  local pid=$! app=''
   pids+=("$pid")
   local window
   window=$(find_window "$pid" 'GTK\+ Code Demos')
@@ -59,9 +59,9 @@ show() {
     echo "gtk-demo showed no window" >&2
     exit 1
   fi
-  [ $# -gt 2 ] || return 0
-
   xdotool windowmove "$window" "$3" 0
+  $private || return 0
+
   # A double click on the first row, "Application main window".
   xdotool mousemove "$(($3 + 100))" 43 click --repeat 2 --delay 100 1 mousemove 0 619
   app=$(find_window "$pid" '^Application Window$')
@@ -83,17 +83,10 @@ find_window() {
   echo "$found"
 }
 
-if $private; then
-  show gtk-demo left 0
-  left=("${windows[@]}")
-  show allbut:gtk-demo right 620
-  right=("${windows[@]}")
-else
-  show gtk-demo left
-  left=("${windows[@]}")
-  show allbut:gtk-demo right
-  right=("${windows[@]}")
-fi
+show gtk-demo left 0
+left=("${windows[@]}")
+show allbut:gtk-demo right 620
+right=("${windows[@]}")
 
 describe() { # describe SIDE WINDOW
   local depth
