@@ -90,7 +90,7 @@ right=("${windows[@]}")
 
 describe() { # describe SIDE WINDOW
   local depth
-  depth=$(xwininfo -id "$2" | awk '/Depth:/ { print $2 }')
+  depth=$(window_info "$2" | awk '{ print $2 }')
   echo "$1: depth $depth, notice: $(grep -o 'progname=.*' "$work/$1.out" || echo none)"
 }
 describe left "${left[0]}"
@@ -112,13 +112,11 @@ screenshot "$shot"
 see_through() {
   local side=$1 window
   shift
-  for window in "$@"; do
-    xwininfo -id "$window" | awk '/Absolute upper-left X:/ { x = $4 }
-      /Absolute upper-left Y:/ { y = $4 } /Width:/ { w = $2 } /Height:/ { h = $2 }
-      END { print x, y, w, h }'
-  done | xargs "$build/tools/rgba_see_through" "$work/measure".{1,2,3}.ppm |
-    awk -v side="$side" '{ n += $1; total += $2 }
-      END { printf "%s: the desktop shows through %.1f%% of its windows\n", side, n * 100 / total }'
+  # shellcheck disable=SC2046 # one word a number
+  see_through_total "$build" "$work/measure" \
+    $(for window in "$@"; do window_info "$window" | awk '{ print $3, $4, $5, $6 }'; done) |
+    awk -v side="$side" '{ printf "%s: the desktop shows through %.1f%% of its windows\n",
+      side, $1 * 100 / $2 }'
 }
 shots_over_two_desktops "$work/measure"
 see_through "left, selected" "${left[@]}"

@@ -64,6 +64,16 @@ set_desktop() {
   fi
 }
 
+# window_info WINDOW: ID DEPTH X Y WIDTH HEIGHT MAP_STATE of WINDOW on
+# $DISPLAY, its place on the screen as a whole.
+window_info() {
+  xwininfo -id "$1" 2>/dev/null | awk -v id="$1" '
+    /Absolute upper-left X:/ { x = $4 } /Absolute upper-left Y:/ { y = $4 }
+    /Width:/ { w = $2 } /Height:/ { h = $2 } /Depth:/ { depth = $2 }
+    /Map State:/ { state = $3 }
+    END { print id, depth, x, y, w, h, state }'
+}
+
 # visible_windows: the viewable top-level windows of programs on $DISPLAY,
 # one a line: ID DEPTH X Y WIDTH HEIGHT.
 visible_windows() {
@@ -71,11 +81,7 @@ visible_windows() {
   for window in $(xwininfo -root -children 2>/dev/null | awk '/^ +0x/ { print $1 }'); do
     # A program's windows have a class; the compositor's have none mapped.
     xprop -id "$window" WM_CLASS 2>/dev/null | grep -q '=' || continue
-    xwininfo -id "$window" 2>/dev/null | awk -v id="$window" '
-      /Absolute upper-left X:/ { x = $4 } /Absolute upper-left Y:/ { y = $4 }
-      /Width:/ { w = $2 } /Height:/ { h = $2 } /Depth:/ { depth = $2 }
-      /Map State:/ { state = $3 }
-      END { if (state == "IsViewable") print id, depth, x, y, w, h }'
+    window_info "$window" | awk '$7 == "IsViewable" { print $1, $2, $3, $4, $5, $6 }'
   done
 }
 
@@ -96,6 +102,20 @@ shots_over_two_desktops() {
     sleep 0.5
     screenshot "ppm:$1.$shot.ppm"
   done
+}
+
+# see_through_total BUILD_DIR PREFIX [X Y WIDTH HEIGHT]...: how many pixels
+# of the areas let the desktop through in the shots PREFIX.1.ppm to .3.ppm
+# (see shots_over_two_desktops), and how many they have: "SEEN TOTAL".
+see_through_total() {
+  local tool=$1/tools/rgba_see_through prefix=$2
+  shift 2
+  if [ $# -eq 0 ]; then
+    echo "0 0"
+    return
+  fi
+  "$tool" "$prefix.1.ppm" "$prefix.2.ppm" "$prefix.3.ppm" "$@" |
+    awk '{ seen += $1; total += $2 } END { print seen, total }'
 }
 
 # build_targets BUILD_DIR TARGET...: builds the TARGETs in BUILD_DIR,

@@ -190,15 +190,8 @@ new_troubles() {
 # Pixels of run OUT's windows that let the desktop through, and all their
 # pixels: "SEE_THROUGH TOTAL".
 see_through() {
-  local rects
-  rects=$(awk '{ print $3, $4, $5, $6 }' "$1.windows")
-  if [ -z "$rects" ]; then
-    echo "0 0"
-    return
-  fi
-  # shellcheck disable=SC2086 # one word a number
-  "$build/tools/rgba_see_through" "$1.1.ppm" "$1.2.ppm" "$1.3.ppm" $rects |
-    awk '{ n += $1; total += $2 } END { print n, total }'
+  # shellcheck disable=SC2046 # one word a number
+  see_through_total "$build" "$1" $(awk '{ print $3, $4, $5, $6 }' "$1.windows")
 }
 
 depths() { awk '{ print $2 }' "$1.windows" | paste -sd, -; }

@@ -16,9 +16,6 @@ source "$(dirname "$0")/module_checks.sh"
 begin_work
 start_xvfb
 
-# installed_files MANIFEST: the files an install wrote, one a line.
-installed_files() { sort "$1"; }
-
 check_shared_object "$module"
 
 # A build configured with nothing said takes GTK's prefix.
@@ -43,14 +40,14 @@ prefix_module=$(find "$work/prefix" -name librgba-colormap.so)
 check "--prefix puts the module in <prefix>/<libdir>/gtk-2.0/modules (got: $prefix_module)" \
   [ "$(dirname "$prefix_module")" = "$work/prefix/$(awk -F= '/^CMAKE_INSTALL_LIBDIR:/ { print $2 }' \
     "$work/build/CMakeCache.txt")/gtk-2.0/modules" ]
-check "--strip strips the module" bash -c '! readelf -S "$1" | grep -q "\.symtab"' _ "$prefix_module"
+check_stripped "$prefix_module"
 check_shared_object "$prefix_module"
 check_loads_by_name "from a prefix, with GTK_PATH" GTK_PATH="$(dirname "$(dirname "$prefix_module")")"
 check_theme_by_name "in a prefix, with GTK_DATA_PREFIX" GTK_DATA_PREFIX="$work/prefix"
 
 mkdir "$work/home"
 HOME=$work/home cmake --install "$work/build" --component user >/dev/null
-user_files=$(installed_files "$work/build/install_manifest_user.txt")
+user_files=$(sort "$work/build/install_manifest_user.txt")
 check "the user install writes the module to ~/.gtk-2.0/modules and the theme to ~/.themes (got: ${user_files//$'\n'/ })" \
   [ "$user_files" = "$work/home/.gtk-2.0/modules/librgba-colormap.so"$'\n'"$work/home/.themes/Frosted/gtk-2.0/gtkrc" ]
 check_loads_by_name "from the home folder" HOME="$work/home"

@@ -22,6 +22,11 @@ check_shared_object() {
   check "$file has no static constructors" bash -c '! nm "$1" 2>/dev/null | grep -q _GLOBAL__sub_I' _ "$file"
 }
 
+# check_stripped FILE: FILE has no symbol table left.
+check_stripped() {
+  check "$1 is stripped" bash -c '! readelf -S "$1" | grep -q "\.symtab"' _ "$1"
+}
+
 # check_loads_by_name WHERE ENV...: a GTK 2 program, run with ENV, finds
 # the module by its short name, through either variable.
 check_loads_by_name() {

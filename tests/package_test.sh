@@ -54,7 +54,7 @@ dpkg-deb -x "$dbgsym" "$work/unpacked-dbgsym"
 multiarch=$(dpkg-architecture -qDEB_HOST_MULTIARCH)
 module=$work/unpacked/usr/lib/$multiarch/gtk-2.0/modules/librgba-colormap.so
 check "the module is in /usr/lib/$multiarch/gtk-2.0/modules" test -f "$module"
-check "the module is stripped" bash -c '! readelf -S "$1" | grep -q "\.symtab"' _ "$module"
+check_stripped "$module"
 build_id=$(readelf -n "$module" | awk '/Build ID:/ { print $3 }')
 check "the -dbgsym package has the module's debug symbols (build ID $build_id)" \
   test -f "$work/unpacked-dbgsym/usr/lib/debug/.build-id/${build_id:0:2}/${build_id:2}.debug"
