@@ -6,8 +6,10 @@
 # shellcheck source=scripts/lib.sh
 source "$(dirname "${BASH_SOURCE[0]}")/../scripts/lib.sh"
 
-# What the probe prints when the module has selected it.
+# What the probe prints when the module has selected it, and when it has
+# left it alone.
 selected_probe_output=$'\nprogname=rgba_probe; RGBA=on\nargs=\nwidget=32 default=32 default-is-rgba=yes window=32'
+left_out_probe_output=$'args=\nwidget=24 default=24 default-is-rgba=no window=24'
 
 # check_shared_object FILE: what a host gets when it loads FILE.
 check_shared_object() {
@@ -28,15 +30,22 @@ check_stripped() {
 }
 
 # check_loads_by_name WHERE ENV...: a GTK 2 program, run with ENV, finds
-# the module by its short name, through either variable.
+# the module by its short name, through either variable: selected, it
+# prints the notice and gets depth 32; left out, it prints nothing of the
+# module's and keeps depth 24.
 check_loads_by_name() {
-  local where=$1 variable out
+  local where=$1 variable apps out expected
   shift
   for variable in GTK2_MODULES GTK_MODULES; do
-    # shellcheck disable=SC2154 # $probe comes from the sourcing script
-    out=$(env -u GTK_MODULES -u GTK2_MODULES -u GTK_PATH G_DEBUG=fatal-criticals "$@" \
-      "$variable=rgba-colormap" GTK_RGBA_APPS=rgba_probe "$probe" 2>&1) || true
-    check "$variable=rgba-colormap loads the module $where" [ "$out" = "$selected_probe_output" ]
+    for apps in rgba_probe allbut:rgba_probe; do
+      expected=$selected_probe_output
+      [ "$apps" = rgba_probe ] || expected=$left_out_probe_output
+      # shellcheck disable=SC2154 # $probe comes from the sourcing script
+      out=$(env -u GTK_MODULES -u GTK2_MODULES -u GTK_PATH G_DEBUG=fatal-criticals "$@" \
+        "$variable=rgba-colormap" GTK_RGBA_APPS="$apps" "$probe" 2>&1) || true
+      check "$variable=rgba-colormap GTK_RGBA_APPS=$apps: the module $where (got: ${out//$'\n'/\\n})" \
+        [ "$out" = "$expected" ]
+    done
   done
 }
 
