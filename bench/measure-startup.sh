@@ -14,7 +14,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=$root/build-hardened
 source "$root/scripts/lib.sh"
 
-bash "$root/scripts/install-deps.sh" cmake g++ pkg-config dpkg-dev libgtk2.0-dev libgtest-dev \
+bash "$root/scripts/install-deps.sh" build dpkg-dev libgtest-dev \
   libgail-common libcanberra-gtk-module appmenu-gtk2-module dbus-daemon valgrind xvfb >&2
 
 # Built as the Debian package builds it, with Debian's hardening flags:

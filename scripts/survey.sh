@@ -42,8 +42,7 @@ fi
 # Games live in /usr/games, which root's PATH lacks.
 [[ :$PATH: == *:/usr/games:* ]] || PATH=$PATH:/usr/games
 
-bash "$root/scripts/install-deps.sh" cmake g++ pkg-config libgtk2.0-dev xvfb x11-utils picom file procps \
-  hsetroot imagemagick dbus-daemon >&2
+bash "$root/scripts/install-deps.sh" survey >&2
 build=${RGBA_BUILD:-$root/build}
 build_targets "$build" rgba-colormap rgba_composited rgba_see_through
 build=$(cd "$build" && pwd)

@@ -7,11 +7,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 
 # The survey test installs the programs it surveys itself.
-bash "$root/scripts/install-deps.sh" cmake g++ clang libclang-rt-14-dev pkg-config binutils \
-  build-essential dpkg-dev debhelper lintian devscripts file libgtk2.0-dev libgtest-dev \
-  libbenchmark-dev valgrind xvfb x11-utils xdotool picom hsetroot imagemagick dbus-daemon \
-  weston xwayland gtk2.0-examples gtk2-engines-murrine fonts-dejavu-core shellcheck \
-  clang-format
+bash "$root/scripts/install-deps.sh" test
 
 cmake -S "$root" -B "$root/build" -DBUILD_TESTING=ON
 cmake --build "$root/build" -j "$(nproc)"
