@@ -43,8 +43,8 @@ check "lintian --pedantic -I -E --show-overrides reports nothing (got: ${tags//$
 
 check "the package is Multi-Arch: same" [ "$(dpkg-deb -f "$deb" Multi-Arch)" = same ]
 depends=$(dpkg-deb -f "$deb" Depends)
-check "Depends, worked out from the module, has libgtk2.0-0 with a version (got: $depends)" \
-  grep -qE '(^|, )libgtk2\.0-0 \(>= [0-9.]+\)' <<<"$depends"
+check "Depends, worked out from the module, has libgtk2.0-0 (libgtk2.0-0t64 since Debian 13) with a version (got: $depends)" \
+  grep -qE '(^|, )libgtk2\.0-0(t64)? \(>= [0-9.]+\)' <<<"$depends"
 check "Depends names no C++ runtime" bash -c '! grep -qE "libstdc\+\+|libgcc-s" <<<"$1"' _ "$depends"
 check "the package recommends the theme's engine" \
   [ "$(dpkg-deb -f "$deb" Recommends)" = gtk2-engines-murrine ]
