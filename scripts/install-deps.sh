@@ -50,16 +50,22 @@ echo "Installing: ${missing[*]}"
 sudo=
 [ "$(id -u)" -eq 0 ] || sudo=sudo
 export DEBIAN_FRONTEND=noninteractive
-release=$(. /etc/os-release && echo "${PRETTY_NAME:-this system}")
-if ! $sudo apt-get update -q -o APT::Update::Error-Mode=any; then
-  echo "install-deps.sh: apt-get update failed: is Debian's archive reachable?" >&2
-  exit 1
-fi
+release=$(sed -n 's/^PRETTY_NAME="\(.*\)"/\1/p' /etc/os-release)
+# A source that fails to update is no reason to stop, as long as what is
+# missing can still be had.
+update=$($sudo apt-get update -q 2>&1) || true
+echo "$update"
 unknown=()
 for package in "${missing[@]}"; do
-  apt-cache policy "$package" 2>/dev/null | grep -q 'Candidate: [^(]' || unknown+=("$package")
+  policy=$(apt-cache policy "$package" 2>/dev/null)
+  grep -q 'Candidate: [^(]' <<<"$policy" || unknown+=("$package")
 done
 if [ ${#unknown[@]} -ne 0 ]; then
+  if grep -qE '^(W|E|Err):' <<<"$update"; then
+    echo "install-deps.sh: cannot reach Debian's archive (see apt-get update above)," \
+      "and ${unknown[*]} cannot be installed without it" >&2
+    exit 1
+  fi
   echo "install-deps.sh: $release has no package ${unknown[*]}" >&2
   if [[ " ${unknown[*]} " == *" libgtk2.0-dev "* ]]; then
     echo "install-deps.sh: it ships no GTK 2, which the module is for" >&2
