@@ -22,7 +22,8 @@ declare -A sets=(
   [demo]="build screen xdotool gtk2-engines-murrine fonts-dejavu-core $demo_package"
   [survey]="build screen file procps dbus-daemon"
   [test]="demo survey clang libclang-rt-dev binutils build-essential dpkg-dev debhelper lintian
-          devscripts libgtest-dev libbenchmark-dev valgrind weston xwayland shellcheck clang-format"
+          devscripts libgtest-dev libbenchmark-dev valgrind weston xwayland systemd shellcheck
+          clang-format"
 )
 
 # expand NAME...: the packages NAMEs stand for, sets expanded.
