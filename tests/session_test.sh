@@ -25,22 +25,19 @@ if [ "$build_dir" != --installed ]; then
   DESTDIR=$stage cmake --install "$build_dir" >/dev/null
 fi
 name=60rgba-colormap-gtk2-module
-script=$(find "$stage/etc" -path "*/X11/Xsession.d/$name" -type f)
-plasma_script=$(find "$stage/etc" -path "*/plasma-workspace/env/$name.sh" -type f)
-generator=$(find "$stage/usr/lib" -path "*/user-environment-generators/$name" \( -type f -o -type l \))
+script=$stage/etc/X11/Xsession.d/$name
+plasma_script=$stage/etc/xdg/plasma-workspace/env/$name.sh
+generator=$stage/usr/lib/systemd/user-environment-generators/$name
 module=$(find "$stage/usr/lib" -path '*/gtk-2.0/modules/librgba-colormap.so')
 
-check "the script is installed under /etc/X11/Xsession.d" \
-  [ "$(dirname "${script#"$stage"}")" = /etc/X11/Xsession.d ]
+check "the script is installed as /etc/X11/Xsession.d/$name" test -f "$script"
 check "run-parts, which Xsession lists the folder with, takes its name" \
   grep -qxF "$script" <<<"$(run-parts --list "$(dirname "$script")")"
-check "the Plasma script is installed under /etc/xdg/plasma-workspace/env" \
-  [ "$(dirname "${plasma_script#"$stage"}")" = /etc/xdg/plasma-workspace/env ]
-check "startplasma, which sources only *.sh there, takes its name" [ "${plasma_script%.sh}" != "$plasma_script" ]
+check "the Plasma script is installed as /etc/xdg/plasma-workspace/env/$name.sh, the *.sh that startplasma sources" \
+  test -f "$plasma_script"
 check "the Plasma script is the X session script, byte for byte" cmp -s "$script" "$plasma_script"
-check "the generator is installed under /usr/lib/systemd/user-environment-generators" \
-  [ "$(dirname "${generator#"$stage"}")" = /usr/lib/systemd/user-environment-generators ]
-check "the generator is executable" test -x "$generator"
+check "the generator is installed as /usr/lib/systemd/user-environment-generators/$name, executable" \
+  test -x "$generator"
 check "the generator runs after 30-systemd-environment-d-generator, which reads ~/.config/environment.d" \
   [ "$(basename "$generator")" \> 30-systemd-environment-d-generator ]
 
