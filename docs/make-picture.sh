@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Renders the README's picture with the demo (scripts/demo.sh): stock
-# gtk-demo with the example theme under picom over a checkered desktop,
+# searchmonkey with the example theme under picom over a checkered desktop,
 # selected on the left, left out on the right. It checks that the picture
 # shows what the README says, the desktop through the left windows and not
 # through the right ones, before it writes it.

@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
-# Shows what the module is for, with stock parts: gtk-demo twice, side by
-# side, with the example theme (examples/theme, the Murrine engine drawing
-# with alpha where a window has it) under a compositing manager. The left
-# one is selected by GTK_RGBA_APPS, so the desktop shows through its window
-# background, tool and menu bars; the right one is left out and stays
-# opaque.
+# Shows what the module is for, with stock parts: searchmonkey, a GTK 2
+# program that Debian 12 and 13 both ship, twice, side by side, with the
+# example theme (examples/theme, the Murrine engine drawing with alpha where
+# a window has it) under a compositing manager. The left one is selected by
+# GTK_RGBA_APPS, so the desktop shows through its window background, menu,
+# tool and status bars; the right one is left out and stays opaque.
 #
 # With no DISPLAY it runs on a private Xvfb with picom over a checkered
 # desktop, writes a screenshot (PNG) and prints its path, with how much of
@@ -19,9 +19,9 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 source "$root/scripts/lib.sh"
 shot=${1:-$root/build/demo.png}
 theme=$root/examples/theme/gtk-2.0/gtkrc
+program=searchmonkey
 
-bash "$root/scripts/install-deps.sh" cmake g++ pkg-config libgtk2.0-dev gtk2.0-examples \
-  gtk2-engines-murrine fonts-dejavu-core xvfb x11-utils xdotool picom hsetroot imagemagick >&2
+bash "$root/scripts/install-deps.sh" demo >&2
 build=${RGBA_BUILD:-$root/build}
 build_targets "$build" rgba-colormap rgba_composited rgba_see_through
 build=$(cd "$build" && pwd)
@@ -42,69 +42,51 @@ else
     "Start one (picom, xcompmgr) and run the demo again."
 fi
 
-# show APPS SIDE X: starts gtk-demo with the theme and GTK_RGBA_APPS=APPS,
-# its output in $work/SIDE.out and .err, moves its window to X and leaves
-# its windows in $windows. On the private server it also opens the first
-# demo, a window with a menu bar, tool bar and status bar, below it.
+# show APPS SIDE X: starts the program with the theme and GTK_RGBA_APPS=APPS,
+# in a fresh home of its own, its output in $work/SIDE.out and .err, places
+# its window at X and leaves it in $window.
 show() {
-  echo "GTK_RGBA_APPS=$1 GTK2_RC_FILES=$theme GTK2_MODULES=$build/librgba-colormap.so gtk-demo"
-  env -u GTK_MODULES GTK2_RC_FILES="$theme" GTK2_MODULES="$build/librgba-colormap.so" \
-    GTK_RGBA_APPS="$1" stdbuf -oL gtk-demo >"$work/$2.out" 2>"$work/$2.err" &
-  local pid=$! app=''
+  echo "GTK_RGBA_APPS=$1 GTK2_RC_FILES=$theme GTK2_MODULES=$build/librgba-colormap.so $program"
+  mkdir "$work/$2"
+  (cd "$work/$2" && exec env -u GTK_MODULES HOME="$work/$2" GTK2_RC_FILES="$theme" \
+    GTK2_MODULES="$build/librgba-colormap.so" GTK_RGBA_APPS="$1" \
+    stdbuf -oL "$program" >"$work/$2.out" 2>"$work/$2.err") &
+  local pid=$!
   pids+=("$pid")
-  local window
-  window=$(find_window "$pid" 'GTK\+ Code Demos')
-  windows=("$window")
-  if [ -z "$window" ]; then
-    echo "gtk-demo showed no window" >&2
-    exit 1
-  fi
-  xdotool windowmove "$window" "$3" 0
-  $private || return 0
-
-  # A double click on the first row, "Application main window".
-  xdotool mousemove "$(($3 + 100))" 43 click --repeat 2 --delay 100 1 mousemove 0 619
-  app=$(find_window "$pid" '^Application Window$')
-  if [ -n "$app" ]; then
-    xdotool windowsize "$app" 600 180 windowmove "$app" "$3" 420
-    windows+=("$app")
-  fi
-}
-
-# find_window PID TITLE: the window of process PID whose title matches the
-# regular expression TITLE, once it shows.
-find_window() {
-  local found
-  for _ in $(seq 100); do
-    found=$(xdotool search --all --onlyvisible --pid "$1" --name "$2" 2>/dev/null | head -n1) || true
-    [ -n "$found" ] && break
+  window=
+  for _ in $(seq 200); do
+    window=$(xdotool search --all --onlyvisible --pid "$pid" --name "^$program\$" 2>/dev/null | head -n1) || true
+    [ -n "$window" ] && break
     sleep 0.1
   done
-  echo "$found"
+  if [ -z "$window" ]; then
+    echo "$program showed no window" >&2
+    exit 1
+  fi
+  xdotool windowsize "$window" 600 560 windowmove "$window" "$3" 0
 }
 
-show gtk-demo left 0
-left=("${windows[@]}")
-show allbut:gtk-demo right 620
-right=("${windows[@]}")
+show "$program" left 0
+left=$window
+show "allbut:$program" right 620
+right=$window
 
 describe() { # describe SIDE WINDOW
   local depth
   depth=$(window_info "$2" | awk '{ print $2 }')
   echo "$1: depth $depth, notice: $(grep -o 'progname=.*' "$work/$1.out" || echo none)"
 }
-describe left "${left[0]}"
-describe right "${right[0]}"
+describe left "$left"
+describe right "$right"
 
 if ! $private; then
-  echo "Double-click \"Application main window\" in each for a window with menus and" \
-    "tool bars. Close both to finish."
+  echo "Close both windows to finish."
   wait
   exit 0
 fi
 
-# Let both paint and the compositor catch up, then take the picture.
-sleep 2
+# Once both have painted and the compositor has caught up, take the picture.
+still_screenshot "$work/still.ppm"
 screenshot "$shot"
 
 # see_through SIDE WINDOW...: how much of the WINDOWs lets the desktop
@@ -119,12 +101,12 @@ see_through() {
       side, $1 * 100 / $2 }'
 }
 shots_over_two_desktops "$work/measure"
-see_through "left, selected" "${left[@]}"
-see_through "right, left out" "${right[@]}"
+see_through "left, selected" "$left"
+see_through "right, left out" "$right"
 
 # The theme must load and draw without a complaint.
 if grep -hE 'CRITICAL|(Gtk|Gdk)-WARNING|engine' "$work/left.err" "$work/right.err" >&2; then
-  echo "gtk-demo complained (above)" >&2
+  echo "$program complained (above)" >&2
   exit 1
 fi
 echo "screenshot: $shot"

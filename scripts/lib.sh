@@ -92,6 +92,21 @@ screenshot() {
   import -window root -depth 8 "$1"
 }
 
+# still_screenshot FILE: a screenshot (PPM) of $DISPLAY once what it shows
+# has stopped changing, two in a row a quarter of a second apart the same,
+# or after 10 s: a busy machine may take its time to paint and composite.
+still_screenshot() {
+  local previous=$1.previous
+  screenshot "ppm:$previous"
+  for _ in $(seq 40); do
+    sleep 0.25
+    screenshot "ppm:$1"
+    cmp -s "$1" "$previous" && break
+    mv "$1" "$previous"
+  done
+  rm -f "$previous"
+}
+
 # shots_over_two_desktops PREFIX: screenshots PREFIX.1.ppm, .2.ppm and
 # .3.ppm, over a magenta, a green and again a magenta desktop: what
 # tools/rgba_see_through reads to tell where the desktop shows through.
@@ -99,8 +114,7 @@ shots_over_two_desktops() {
   local shot colours=('#ff00ff' '#00ff00' '#ff00ff')
   for shot in 1 2 3; do
     set_desktop "${colours[shot - 1]}"
-    sleep 0.5
-    screenshot "ppm:$1.$shot.ppm"
+    still_screenshot "$1.$shot.ppm"
   done
 }
 
