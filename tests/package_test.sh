@@ -65,6 +65,8 @@ done
 check "the session script is a conffile" \
   bash -c 'dpkg-deb --ctrl-tarfile "$1" | tar -xOf - ./conffiles | grep -qx /etc/X11/Xsession.d/60rgba-colormap-gtk2-module' \
   _ "$deb"
+check "the package has the manual page, where man rgba-colormap finds it" \
+  test -f "$work/unpacked/usr/share/man/man7/rgba-colormap.7.gz"
 check_shared_object "$module"
 check_loads_by_name "from the package" GTK_PATH="$(dirname "$(dirname "$module")")"
 check_theme_by_name "in the package" GTK_DATA_PREFIX="$work/unpacked/usr"
