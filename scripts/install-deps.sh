@@ -23,7 +23,7 @@ declare -A sets=(
   [survey]="build screen file procps dbus-daemon"
   [test]="demo survey clang libclang-rt-dev binutils build-essential dpkg-dev debhelper lintian
           devscripts libgtest-dev libbenchmark-dev valgrind weston xwayland systemd shellcheck
-          clang-format"
+          clang-format python3 gpg"
 )
 
 # expand NAME...: the packages NAMEs stand for, sets expanded.
