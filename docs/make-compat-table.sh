@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Regenerates README.md's compatibility table: installs the Debian package
 # of every program in the table, and of each PROGRAM:PACKAGE given, runs
-# scripts/survey.sh over them all, and writes what it printed back into the
-# table, with the GTK_RGBA_APPS line that leaves out every program that
-# breaks.
+# scripts/rgba-colormap-survey over them all, and writes what it printed
+# back into the table, with the GTK_RGBA_APPS line that leaves out every
+# program that breaks, always or now and then.
 #
 # usage: bash docs/make-compat-table.sh [PROGRAM:PACKAGE...]
 set -euo pipefail
@@ -24,7 +24,7 @@ begin_work
 mapfile -t programs < <(cut -f1 "$work/programs")
 mapfile -t packages < <(cut -f2 "$work/programs" | sort -u)
 bash "$root/scripts/install-deps.sh" "${packages[@]}" >&2
-bash "$root/scripts/survey.sh" "${programs[@]}" >"$work/survey"
+"$root/scripts/rgba-colormap-survey" "${programs[@]}" >"$work/survey"
 
 # One row a program: | program | package | name | verdict | what goes wrong |
 while read -r program verdict detail; do
@@ -36,7 +36,7 @@ while read -r program verdict detail; do
   wrong=${wrong//'|'/'\|'}
   wrong=${wrong//'*'/'\*'}
   echo "| \`$program\` | $package | $name | $verdict | $wrong |"
-  [ "$verdict" != breaks ] || echo "$name" >>"$work/breaking"
+  case $verdict in breaks | flaky) echo "$name" >>"$work/breaking" ;; esac
 done <"$work/survey" >"$work/rows"
 
 allbut=allbut
@@ -50,7 +50,7 @@ fi
   echo "| --- | --- | --- | --- | --- |"
   cat "$work/rows"
   echo
-  echo "Every program the table says breaks, left out:"
+  echo "Every program the table says breaks or is flaky, left out:"
   echo
   echo '```sh'
   echo "export GTK_RGBA_APPS=$allbut"

@@ -9,7 +9,7 @@
 #   screen  a private X server with a compositing manager, a desktop and
 #           screenshots
 #   demo    the demo: build, screen, the example theme and the program
-#   survey  the survey of programs: build, screen, a session bus
+#   survey  the survey of programs: build, screen, a session bus, Python
 #   test    the whole test suite
 set -euo pipefail
 
@@ -20,7 +20,7 @@ declare -A sets=(
   [build]="cmake make g++ pkg-config libgtk2.0-dev"
   [screen]="xvfb x11-utils picom hsetroot imagemagick"
   [demo]="build screen xdotool gtk2-engines-murrine fonts-dejavu-core $demo_package"
-  [survey]="build screen file procps dbus-daemon"
+  [survey]="build screen file procps dbus-daemon python3 mount"
   [test]="demo survey clang libclang-rt-dev binutils build-essential dpkg-dev debhelper lintian
           devscripts libgtest-dev libbenchmark-dev valgrind weston xwayland systemd shellcheck
           clang-format python3 gpg"

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Runs scripts/survey.sh over some of the programs in README.md's
+# Runs scripts/rgba-colormap-survey over some of the programs in README.md's
 # compatibility table, installing their packages, and fails where a verdict
 # differs from the table's: both the survey and the table must stay right.
 #
@@ -22,7 +22,7 @@ for program in "$@"; do
 done
 bash "$lib_root/scripts/install-deps.sh" "${packages[@]}"
 
-RGBA_BUILD=$build_dir bash "$lib_root/scripts/survey.sh" "$@" >"$work/survey"
+RGBA_BUILD=$build_dir "$lib_root/scripts/rgba-colormap-survey" "$@" >"$work/survey"
 while read -r program verdict detail; do
   expected=$(awk -F'\t' -v p="$program" '$1 == p { print $4 }' "$work/table")
   check "$program: $verdict, as the README says ($expected) [$detail]" [ "$verdict" = "$expected" ]
