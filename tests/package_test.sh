@@ -33,9 +33,10 @@ build_package() {
 build_package "$work/one"
 build_package "$work/two/elsewhere"
 
-package=$(sed -n 's/^Package: //p' "$lib_root/debian/control")
+package=rgba-colormap-gtk2-module
 deb=$(ls "$work"/one/"${package}"_*.deb)
 dbgsym=$(ls "$work"/one/"${package}"-dbgsym_*.deb)
+survey_deb=$(ls "$work"/one/rgba-colormap-survey_*.deb)
 
 tags=$(lintian --pedantic -I -E --show-overrides "$work"/one/*.changes 2>/dev/null)
 check "lintian --pedantic -I -E --show-overrides reports nothing (got: ${tags//$'\n'/; })" \
@@ -67,6 +68,16 @@ check "the session script is a conffile" \
   _ "$deb"
 check "the package has the manual page, where man rgba-colormap finds it" \
   test -f "$work/unpacked/usr/share/man/man7/rgba-colormap.7.gz"
+
+# The survey comes in a package of its own, for any architecture's module.
+check "the survey's package is Multi-Arch: foreign" [ "$(dpkg-deb -f "$survey_deb" Multi-Arch)" = foreign ]
+check "the survey's package needs the module of the same version" \
+  grep -qE "(^|, )$package \\(= $(dpkg-deb -f "$deb" Version)\\)" <<<"$(dpkg-deb -f "$survey_deb" Depends)"
+dpkg-deb -x "$survey_deb" "$work/unpacked-survey"
+for file in usr/bin/rgba-colormap-survey usr/libexec/rgba-colormap/rgba_composited \
+  usr/libexec/rgba-colormap/rgba_see_through usr/share/man/man1/rgba-colormap-survey.1.gz; do
+  check "the survey's package has /$file" test -f "$work/unpacked-survey/$file"
+done
 check_shared_object "$module"
 check_loads_by_name "from the package" GTK_PATH="$(dirname "$(dirname "$module")")"
 check_theme_by_name "in the package" GTK_DATA_PREFIX="$work/unpacked/usr"
