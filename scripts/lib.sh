@@ -159,9 +159,10 @@ check() {
   fi
 }
 
-# compat_table [README]: the rows of README.md's compatibility table, one a
-# line, their cells separated by tabs: program, package, name it reports,
-# verdict, what goes wrong.
+# compat_table FILE: the rows of the table of programs in FILE (as
+# docs/make-program-tables.py writes them), one a line, their cells
+# separated by tabs: program, package, name it reports, verdict, what goes
+# wrong, how it reaches GTK 2.
 compat_table() {
   awk -F'|' '
     /<!-- compat-table begin/ { inside = 1; next }
@@ -175,5 +176,5 @@ compat_table() {
         row = row (i > 2 ? "\t" : "") cell
       }
       print row
-    }' "${1:-$lib_root/README.md}"
+    }' "$1"
 }
