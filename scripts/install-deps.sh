@@ -10,7 +10,11 @@
 #           screenshots
 #   demo    the demo: build, screen, the example theme and the program
 #   survey  the survey of programs: build, screen, a session bus, Python
+#   test-desktops  the small desktops the test suite runs the module under:
+#           xfwm4 on X11, sway on Wayland
 #   test    the whole test suite
+#   desktops  scripts/desktops.sh: the compositing desktops Debian ships,
+#           with what a minimal install of each lacks to run here
 set -euo pipefail
 
 # The program the demo and the README's picture show, with its package.
@@ -21,7 +25,11 @@ declare -A sets=(
   [screen]="xvfb x11-utils picom hsetroot imagemagick"
   [demo]="build screen xdotool gtk2-engines-murrine fonts-dejavu-core $demo_package"
   [survey]="build screen file procps dbus-daemon python3 mount"
-  [test]="demo survey clang libclang-rt-dev binutils build-essential dpkg-dev debhelper lintian
+  [test-desktops]="xfwm4 dbus-daemon sway swaybg xwayland grim x11-xserver-utils"
+  [desktops]="demo test-desktops systemd procps libglib2.0-bin picom weston mutter gnome-shell
+              kwin-x11 kwin-wayland breeze marco mate-settings-daemon-common metacity muffin
+              cinnamon-settings-daemon compiz gnome-screenshot"
+  [test]="demo survey test-desktops clang libclang-rt-dev binutils build-essential dpkg-dev debhelper lintian
           devscripts libgtest-dev libbenchmark-dev valgrind weston xwayland systemd shellcheck
           clang-format python3 gpg"
 )

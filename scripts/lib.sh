@@ -178,3 +178,119 @@ compat_table() {
       print row
     }' "$1"
 }
+
+# Desktops, each a process group: end_desktops ends them, waiting (at most
+# 5 s) until they have gone, before end_work removes $work, for some write
+# their settings into their home as they exit. The functions that start one
+# make the script end them so when it exits.
+desktop_groups=()
+end_desktops() {
+  local group
+  for _ in $(seq 50); do
+    # Exited processes that nobody waits for stay behind as zombies.
+    ps -eo pgid=,stat= | awk -v groups=" ${desktop_groups[*]} " '
+      index(groups, " " $1 " ") && $2 !~ /^Z/ { alive = 1 } END { exit !alive }' || break
+    # Again and again: a compositor may start Xwayland anew when it ends.
+    for group in "${desktop_groups[@]}"; do
+      kill -TERM -- "-$group" 2>/dev/null || true
+    done
+    sleep 0.1
+  done
+  for group in "${desktop_groups[@]}"; do
+    kill -KILL -- "-$group" 2>/dev/null || true
+  done
+  desktop_groups=()
+}
+
+# in_desktop_group COMMAND...: runs COMMAND in the background as a desktop
+# (see end_desktops), its output in $work/desktop.log.
+in_desktop_group() {
+  setsid "$@" >"$work/desktop.log" 2>&1 </dev/null &
+  desktop_groups+=($!)
+  trap 'end_desktops; end_work' EXIT
+}
+
+# desktop_home: makes a fresh home, $work/desktop-home, if there is none
+# yet, and leaves the variables that put a desktop there in $desktop_env.
+# (Mesa finds the cache for its shaders through XDG_CACHE_HOME, or else in
+# the user's entry in the password database, not in HOME.)
+desktop_home() {
+  local home=$work/desktop-home
+  mkdir -p "$home/.config" "$home/.cache" "$home/.local/share"
+  desktop_env=("HOME=$home" "XDG_CONFIG_HOME=$home/.config" "XDG_CACHE_HOME=$home/.cache"
+    "XDG_DATA_HOME=$home/.local/share")
+}
+
+# start_x11_desktop BUILD_DIR COMMAND...: starts COMMAND, a window manager
+# that composites, on $DISPLAY with a session bus and a fresh home
+# ($work/desktop-home) of its own, and waits until it composites (as
+# BUILD_DIR's rgba_composited tells), at most 30 s: some load plugins and
+# settings first.
+start_x11_desktop() {
+  local build=$1
+  shift
+  desktop_home
+  in_desktop_group env "${desktop_env[@]}" dbus-run-session -- "$@"
+  for _ in $(seq 300); do
+    "$build/tools/rgba_composited" >/dev/null 2>&1 && return 0
+    sleep 0.1
+  done
+  echo "$1 did not start compositing (log: $(tail -n 3 "$work/desktop.log" | paste -sd' ' -))" >&2
+  return 1
+}
+
+# x11_socket_folder: makes /tmp/.X11-unix, where X servers put their
+# sockets, if it is missing, as X servers and systemd-tmpfiles make it
+# (with a fresh /tmp, as in a new container): some compositors do not make
+# it before they start Xwayland, and wlroots makes it for its user alone.
+x11_socket_folder() {
+  [ -d /tmp/.X11-unix ] || install -d -m 1777 /tmp/.X11-unix
+}
+
+# start_sway [CONFIG_LINE...]: starts sway on a headless output of
+# 1280x1024, painting with pixman, with Xwayland running at once and a
+# magenta desktop, and the CONFIG_LINEs added to its configuration. It
+# exports DISPLAY for Xwayland, and leaves WAYLAND_DISPLAY, XDG_RUNTIME_DIR
+# and SWAYSOCK for its clients (grim, swaymsg) in $sway_env. sway
+# refuses to run as root: root runs it as nobody, in a home of its own
+# ($work/sway), and lets itself into the Xwayland it starts.
+start_sway() {
+  local home=$work/sway line
+  mkdir -m 700 "$home"
+  {
+    echo 'output HEADLESS-1 resolution 1280x1024 bg #ff00ff solid_color'
+    echo 'xwayland force'
+    for line in "$@"; do echo "$line"; done
+    # Once Xwayland is up, sway starts this with DISPLAY set for it.
+    echo "exec sh -c 'xhost +si:localuser:$(id -un) >/dev/null && echo \"\$DISPLAY\" >$home/display'"
+  } >"$home/config"
+  local as=()
+  x11_socket_folder
+  if [ "$(id -u)" -eq 0 ]; then
+    chmod 711 "$work"
+    chown -R 65534:65534 "$home"
+    as=(setpriv --reuid=65534 --regid=65534 --clear-groups)
+  fi
+  in_desktop_group env -i PATH="$PATH" HOME="$home" XDG_RUNTIME_DIR="$home" WLR_BACKENDS=headless \
+    WLR_RENDERER=pixman WLR_LIBINPUT_NO_DEVICES=1 "${as[@]}" sway --config "$home/config"
+  for _ in $(seq 100); do
+    [ -s "$home/display" ] && break
+    sleep 0.1
+  done
+  if [ ! -s "$home/display" ]; then
+    echo "sway did not start Xwayland (log: $(tail -n 3 "$work/desktop.log" | paste -sd' ' -))" >&2
+    return 1
+  fi
+  DISPLAY=$(cat "$home/display")
+  export DISPLAY
+  local sockets=("$home"/wayland-*[0-9]) ipc=("$home"/sway-ipc.*.sock)
+  # shellcheck disable=SC2034 # for the caller
+  sway_env=("XDG_RUNTIME_DIR=$home" "WAYLAND_DISPLAY=${sockets[0]##*/}" "SWAYSOCK=${ipc[0]}")
+}
+
+# pixels_of_colour IMAGE COLOUR: how many pixels of IMAGE have COLOUR
+# (within 2% on each channel).
+pixels_of_colour() {
+  convert "$1" -precision 16 -fuzz 2% -fill black +opaque "$2" -fill white -opaque "$2" \
+    -format '%[fx:round(mean*w*h)]' info:
+}

@@ -25,6 +25,8 @@ cat >"$work/weston.ini" <<'INI'
 background-color=0xffff00ff
 panel-position=none
 INI
+# weston does not make the folder for Xwayland's socket itself.
+x11_socket_folder
 # --debug lets weston-screenshooter read the screen.
 weston --backend=headless-backend.so --use-pixman --xwayland --debug --socket="$WAYLAND_DISPLAY" \
   --width=640 --height=480 --config="$work/weston.ini" --idle-time=0 >"$work/weston.log" 2>&1 &
