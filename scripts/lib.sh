@@ -22,21 +22,35 @@ end_work() {
   rm -rf "$work"
 }
 
-# start_xvfb [OPTION...]: starts Xvfb with OPTIONs on a display it picks
-# itself, and exports DISPLAY for it.
+# start_xvfb [OPTION...]: starts Xvfb with OPTIONs on a free display, and
+# exports DISPLAY for it. Free means no lock file here and no listening
+# socket in the abstract namespace, which other mount namespaces (a
+# chroot, the survey's) share with this one: X clients try that socket
+# first, and would reach another server that still holds it, or one that is
+# shutting down.
 start_xvfb() {
-  Xvfb -displayfd 3 -nolisten tcp "$@" 3>"$work/xvfb-display" 2>/dev/null &
-  pids+=($!)
-  for _ in $(seq 100); do
-    [ -s "$work/xvfb-display" ] && break
-    sleep 0.1
+  local display pid
+  for display in $(seq 0 99); do
+    [ ! -e "/tmp/.X$display-lock" ] || continue
+    ! grep -q "@/tmp/.X11-unix/X$display\$" /proc/net/unix || continue
+    Xvfb ":$display" -nolisten tcp "$@" 2>/dev/null &
+    pid=$!
+    for _ in $(seq 100); do
+      grep -q "@/tmp/.X11-unix/X$display\$" /proc/net/unix && [ -S "/tmp/.X11-unix/X$display" ] && break
+      kill -0 "$pid" 2>/dev/null || break
+      sleep 0.1
+    done
+    if kill -0 "$pid" 2>/dev/null && [ -S "/tmp/.X11-unix/X$display" ]; then
+      pids+=("$pid")
+      DISPLAY=:$display
+      export DISPLAY
+      return 0
+    fi
+    # Another server took the display first.
+    kill "$pid" 2>/dev/null || true
   done
-  if [ ! -s "$work/xvfb-display" ]; then
-    echo "Xvfb did not start" >&2
-    return 1
-  fi
-  DISPLAY=:$(head -n1 "$work/xvfb-display")
-  export DISPLAY
+  echo "Xvfb did not start" >&2
+  return 1
 }
 
 # start_compositor BUILD_DIR: starts picom on $DISPLAY, painting with
