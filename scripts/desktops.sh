@@ -301,20 +301,9 @@ shoot_outer() { DISPLAY=$outer screenshot "ppm:$1"; }
 desktop_shots() {
   if [ -z "$shoot" ]; then
     shots_over_two_desktops "$1"
-    return
+  else
+    shots_over_two_desktops "$1" "$paint" "$shoot"
   fi
-  local shot colours=('#ff00ff' '#00ff00' '#ff00ff') previous=$1.previous
-  for shot in 1 2 3; do
-    "$paint" "${colours[shot - 1]}"
-    "$shoot" "$previous"
-    for _ in $(seq 40); do
-      sleep 0.25
-      "$shoot" "$1.$shot.ppm"
-      cmp -s "$1.$shot.ppm" "$previous" && break
-      mv "$1.$shot.ppm" "$previous"
-    done
-  done
-  rm -f "$previous"
 }
 
 # run_program WAY RUN APPS: runs the program in a fresh home $work/RUN, the

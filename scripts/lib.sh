@@ -106,29 +106,42 @@ screenshot() {
   import -window root -depth 8 "$1"
 }
 
-# still_screenshot FILE: a screenshot (PPM) of $DISPLAY once what it shows
-# has stopped changing, two in a row a quarter of a second apart the same,
-# or after 10 s: a busy machine may take its time to paint and composite.
+# ppm_screenshot FILE: screenshot, as a PPM file.
+ppm_screenshot() {
+  screenshot "ppm:$1"
+}
+
+# still_screenshot FILE [SHOOT...]: a screenshot (PPM) of $DISPLAY once what
+# it shows has stopped changing, two in a row a quarter of a second apart
+# the same, or after 10 s: a busy machine may take its time to paint and
+# composite. SHOOT FILE takes each one (default: ppm_screenshot), for
+# screens that X cannot read as the compositor shows them.
 still_screenshot() {
-  local previous=$1.previous
-  screenshot "ppm:$previous"
+  local file=$1 previous=$1.previous
+  shift
+  [ $# -gt 0 ] || set -- ppm_screenshot
+  "$@" "$previous"
   for _ in $(seq 40); do
     sleep 0.25
-    screenshot "ppm:$1"
-    cmp -s "$1" "$previous" && break
-    mv "$1" "$previous"
+    "$@" "$file"
+    cmp -s "$file" "$previous" && break
+    mv "$file" "$previous"
   done
   rm -f "$previous"
 }
 
-# shots_over_two_desktops PREFIX: screenshots PREFIX.1.ppm, .2.ppm and
-# .3.ppm, over a magenta, a green and again a magenta desktop: what
-# tools/rgba_see_through reads to tell where the desktop shows through.
+# shots_over_two_desktops PREFIX [PAINT [SHOOT...]]: screenshots
+# PREFIX.1.ppm, .2.ppm and .3.ppm, over a magenta, a green and again a
+# magenta desktop: what tools/rgba_see_through reads to tell where the
+# desktop shows through. PAINT COLOUR paints the desktop (default:
+# set_desktop) and SHOOT FILE takes a screenshot (see still_screenshot),
+# for desktops that paint and show it their own way.
 shots_over_two_desktops() {
-  local shot colours=('#ff00ff' '#00ff00' '#ff00ff')
+  local prefix=$1 paint=${2:-set_desktop} shot colours=('#ff00ff' '#00ff00' '#ff00ff')
+  shift $(($# < 2 ? $# : 2))
   for shot in 1 2 3; do
-    set_desktop "${colours[shot - 1]}"
-    still_screenshot "$1.$shot.ppm"
+    "$paint" "${colours[shot - 1]}"
+    still_screenshot "$prefix.$shot.ppm" "$@"
   done
 }
 

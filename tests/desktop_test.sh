@@ -28,7 +28,7 @@ case $desktop in
     check "xfwm4 composites the screen" \
       start_x11_desktop "$build" xfwm4 --compositor=on --sm-client-disable
     set_desktop '#ff00ff'
-    shoot() { screenshot "ppm:$1"; }
+    shoot() { ppm_screenshot "$1"; }
     ;;
   sway)
     check "sway starts Xwayland" start_sway
@@ -44,27 +44,11 @@ if [ -z "${DISPLAY:-}" ]; then
   exit 1
 fi
 
-run_probe() {
-  env -u GTK_MODULES GTK2_MODULES="$module" G_DEBUG=fatal-criticals "$@" "$probe" 2>&1 || true
-}
-out=$(run_probe GTK_RGBA_APPS=rgba_probe)
+out=$(probe_with_module GTK_RGBA_APPS=rgba_probe)
 check "$desktop: a selected program prints the notice and gets depth 32, nothing else (got: $out)" \
   [ "$out" = "$selected_probe_output" ]
-out=$(run_probe GTK_RGBA_APPS=allbut:rgba_probe)
+out=$(probe_with_module GTK_RGBA_APPS=allbut:rgba_probe)
 check "$desktop: a program left out keeps depth 24 (got: $out)" [ "$out" = "$left_out_probe_output" ]
-
-# settled_shot FILE: a screenshot once the screen has stopped changing, two
-# in a row a quarter of a second apart the same, or after 10 s.
-settled_shot() {
-  shoot "$1.previous"
-  for _ in $(seq 40); do
-    sleep 0.25
-    shoot "$1"
-    cmp -s "$1" "$1.previous" && break
-    mv "$1" "$1.previous"
-  done
-  rm -f "$1.previous"
-}
 
 # show APPS: maps the test window, which paints itself translucent blue,
 # with GTK_RGBA_APPS=APPS, and prints its depth, its size in pixels as the
@@ -83,7 +67,7 @@ show() {
     fi
     sleep 0.1
   done
-  settled_shot "$work/shot.ppm"
+  still_screenshot "$work/shot.ppm" shoot
   # The fill, rgba(0.15, 0.35, 0.85, 0.45), over magenta: (157, 40, 238).
   echo "${info[1]:-none} $((${info[4]:-0} * ${info[5]:-0})) $(pixels_of_colour "$work/shot.ppm" 'rgb(157,40,238)')"
   kill "$pid"

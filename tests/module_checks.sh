@@ -11,6 +11,13 @@ source "$(dirname "${BASH_SOURCE[0]}")/../scripts/lib.sh"
 selected_probe_output=$'\nprogname=rgba_probe; RGBA=on\nargs=\nwidget=32 default=32 default-is-rgba=yes window=32'
 left_out_probe_output=$'args=\nwidget=24 default=24 default-is-rgba=no window=24'
 
+# probe_with_module ENV...: what the probe prints, stderr too, run with ENV
+# and the module at $module (set by the sourcing script) in GTK2_MODULES.
+probe_with_module() {
+  # shellcheck disable=SC2154 # $module and $probe come from the sourcing script
+  env -u GTK_MODULES GTK2_MODULES="$module" G_DEBUG=fatal-criticals "$@" "$probe" 2>&1 || true
+}
+
 # check_shared_object FILE: what a host gets when it loads FILE.
 check_shared_object() {
   local file=$1 exports needed

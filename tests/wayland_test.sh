@@ -39,15 +39,12 @@ done
 check "weston starts Xwayland (log: $(tail -n 3 "$work/weston.log" | paste -sd' ' -))" [ -n "$DISPLAY" ]
 export DISPLAY
 
-run_probe() {
-  env -u GTK_MODULES GTK2_MODULES="$module" G_DEBUG=fatal-criticals "$@" "$probe" 2>&1 || true
-}
-out=$(run_probe GTK_RGBA_APPS=rgba_probe)
+out=$(probe_with_module GTK_RGBA_APPS=rgba_probe)
 check "a selected program prints the notice and gets depth 32 (got: $out)" \
   [ "$out" = "$selected_probe_output" ]
-out=$(run_probe GTK_RGBA_APPS=allbut:rgba_probe)
+out=$(probe_with_module GTK_RGBA_APPS=allbut:rgba_probe)
 check "a program left out keeps depth 24 (got: $out)" \
-  [ "$out" = $'args=\nwidget=24 default=24 default-is-rgba=no window=24' ]
+  [ "$out" = "$left_out_probe_output" ]
 
 # show APPS: maps the test window, which paints itself translucent blue,
 # with GTK_RGBA_APPS=APPS, and says what weston shows of it. Prints the
